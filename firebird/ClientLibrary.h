@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <mutex>
+
+namespace abd {
+
+struct ClientApi;
+
+enum class ClientBrand { Firebird, InterBase, Other };
+
+/// The loaded Firebird client library: loaded at the first attach, kept until the process ends.
+class ClientLibrary {
+public:
+    static constexpr int kVersion20 = 200000000;
+    static constexpr int kVersion25 = 205000000;
+    static constexpr int kVersion30 = 300000000;
+    static constexpr int kVersion40 = 400000000;
+
+    /// The process's library, loading it on first use; raises error 314 or 315 when it cannot.
+    static ClientLibrary& Load();
+    /// The library if it has been loaded, else nullptr.
+    static ClientLibrary* Loaded();
+
+    /// The candidate file names tried at the next load (tests point them at missing files).
+    static QStringList Candidates();
+    static void SetCandidates(const QStringList& names);
+
+    const ClientApi& Api() const { return *api_; }
+    const QString& FileName() const { return fileName_; }
+    ClientBrand Brand() const { return brand_; }
+    int Version() const { return version_; }
+    bool Embedded() const { return embedded_; }
+    bool IsFirebird(int minimumVersion) const { return brand_ == ClientBrand::Firebird && version_ >= minimumVersion; }
+
+    /// Serialises attach, detach and the reading of status vectors.
+    std::recursive_mutex& Mutex() { return mutex_; }
+
+    ~ClientLibrary();
+    ClientLibrary(const ClientLibrary&) = delete;
+    ClientLibrary& operator=(const ClientLibrary&) = delete;
+
+private:
+    ClientLibrary() = default;
+
+    void* handle_ = nullptr;
+    ClientApi* api_ = nullptr;
+    QString fileName_;
+    ClientBrand brand_ = ClientBrand::Other;
+    int version_ = 0;
+    bool embedded_ = false;
+    std::recursive_mutex mutex_;
+};
+
+/// Brand from the library's own description: FIREBIRD, INTERBASE, anything else.
+ClientBrand BrandOf(const QString& description);
+
+/// The argument of error 314: "a, b or c".
+QString JoinCandidates(const QStringList& names);
+
+} // namespace abd

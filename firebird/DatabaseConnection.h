@@ -1,0 +1,80 @@
+#pragma once
+
+#include "firebird/ConnectionSettings.h"
+#include "firebird/ParamBlocks.h"
+#include "firebird/Value.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace abd {
+
+class DatabaseStatement;
+
+struct TransactionLevel {
+    QString Name;
+    int Serial = 0;
+};
+
+enum class ConnectionState { Closed, Connecting, Open, Recovering };
+
+/// One attachment to a Firebird database with one transaction (nested through savepoints), automatic
+/// transaction start, commit on close and reconnection after a lost connection.
+class DatabaseConnection {
+public:
+    explicit DatabaseConnection(QString name = QString(), ConnectionSettings settings = ConnectionSettings());
+    /// Closes quietly: commits what is still active, as closing does, and swallows any failure.
+    ~DatabaseConnection();
+    DatabaseConnection(const DatabaseConnection&) = delete;
+    DatabaseConnection& operator=(const DatabaseConnection&) = delete;
+
+    const QString& Name() const;
+    const ConnectionSettings& Params() const;
+    QString Param(const QString& name) const;
+    /// Writing a parameter of an open connection closes it first (committing), even for the same value.
+    void SetParam(const QString& name, const QString& value);
+
+    // Options.
+    bool AutoReconnect = true;
+    Isolation TransactionIsolation = Isolation::ReadCommitted;
+    bool ReadOnly = false;
+    bool LockWait = false;
+    /// The pause before the second and third reconnection attempts; 3 seconds unless a test shortens it.
+    void SetReconnectPause(int milliseconds);
+
+    void Open();
+    void Close();
+    bool Connected() const;
+    ConnectionState State() const;
+
+    void StartTransaction();
+    void Commit();
+    void Rollback();
+    bool InTransaction() const;
+    const std::vector<TransactionLevel>& Levels() const;
+
+    /// First column of the first row: empty without a row, null for NULL, else the typed value.
+    Value ExecSQLScalar(const QString& text);
+    std::unique_ptr<DatabaseStatement> CreateStatement();
+
+    /// Called after the connection has closed (also when a failed reconnection closed it).
+    int AddCloseListener(std::function<void()> listener);
+    void RemoveCloseListener(int id);
+
+    /// The server's version text read after attaching, for information.
+    const QString& ServerVersionText() const;
+    /// How many statements have been prepared on the server since this object was made.
+    int ServerPrepareCount() const;
+    /// The encoding of texts exchanged with the server: the system code page, or UTF-8.
+    bool Utf8() const;
+
+    struct Impl;
+
+private:
+    friend class DatabaseStatement;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace abd

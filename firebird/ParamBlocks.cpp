@@ -1,0 +1,231 @@
+#include "firebird/ParamBlocks.h"
+
+#include "firebird/Encoding.h"
+#include "firebird/Failure.h"
+
+namespace abd {
+
+namespace {
+// Attach items.
+constexpr std::uint8_t isc_dpb_version1 = 1, isc_dpb_page_size = 4, isc_dpb_user_name = 28,
+                       isc_dpb_password = 29, isc_dpb_lc_ctype = 48, isc_dpb_sql_dialect = 63,
+                       isc_dpb_utf8_filename = 77, isc_dpb_set_bind = 93;
+// Transaction items.
+constexpr std::uint8_t isc_tpb_version3 = 3, isc_tpb_consistency = 1, isc_tpb_concurrency = 2, isc_tpb_wait = 6,
+                       isc_tpb_nowait = 7, isc_tpb_read = 8, isc_tpb_write = 9, isc_tpb_read_committed = 15,
+                       isc_tpb_rec_version = 17;
+// Service items.
+constexpr std::uint8_t isc_spb_version = 2, isc_spb_current_version = 2, isc_spb_user_name = 28,
+                       isc_spb_password = 29, isc_action_svc_backup = 1, isc_action_svc_restore = 2,
+                       isc_spb_dbname = 106, isc_spb_verbose = 107, isc_spb_options = 108, isc_spb_bkp_file = 5,
+                       isc_spb_bkp_length = 7, isc_spb_res_buffers = 9, isc_spb_res_page_size = 10,
+                       isc_spb_res_fix_fss_data = 13, isc_spb_res_fix_fss_metadata = 14;
+
+const QString kSetBind = QStringLiteral("TIME WITH TIME ZONE TO EXTENDED;TIMESTAMP WITH TIME ZONE TO EXTENDED");
+
+bool IsBlankEntry(const QString& entry) {
+    for (QChar c : entry)
+        if (c.unicode() > 32)
+            return false;
+    return true;
+}
+} // namespace
+
+BlockWriter& BlockWriter::Tag(std::uint8_t tag) {
+    bytes_.push_back(tag);
+    return *this;
+}
+
+BlockWriter& BlockWriter::Int32(std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        bytes_.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    return *this;
+}
+
+BlockWriter& BlockWriter::ShortString(const QString& text) {
+    const QByteArray b = ToCodePage(text.left(255));
+    bytes_.push_back(static_cast<std::uint8_t>(b.size()));
+    bytes_.insert(bytes_.end(), b.begin(), b.end());
+    return *this;
+}
+
+BlockWriter& BlockWriter::LongString(const QString& text) {
+    const QByteArray b = ToCodePage(text.left(65535));
+    bytes_.push_back(static_cast<std::uint8_t>(b.size() & 0xFF));
+    bytes_.push_back(static_cast<std::uint8_t>(b.size() >> 8));
+    bytes_.insert(bytes_.end(), b.begin(), b.end());
+    return *this;
+}
+
+BlockWriter& BlockWriter::Number(std::uint32_t value) {
+    const int width = value < 256 ? 1 : value <= 65535 ? 2 : 4;
+    bytes_.push_back(static_cast<std::uint8_t>(width));
+    for (int i = 0; i < width; ++i)
+        bytes_.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    return *this;
+}
+
+QString StripControl(const QString& text) {
+    qsizetype from = 0, to = text.size();
+    while (from < to && text[from].unicode() <= 32)
+        ++from;
+    while (to > from && text[to - 1].unicode() <= 32)
+        --to;
+    return text.mid(from, to - from);
+}
+
+Bytes BuildAttachBlock(const ConnectionSettings& params, int dialect, const ClientInfo& client) {
+    BlockWriter w;
+    w.Tag(isc_dpb_version1);
+    if (params.Has(QStringLiteral("User_Name")))
+        w.Tag(isc_dpb_user_name).ShortString(StripControl(params.Value(QStringLiteral("User_Name"))));
+    if (params.Has(QStringLiteral("Password")))
+        w.Tag(isc_dpb_password).ShortString(StripControl(params.Value(QStringLiteral("Password"))));
+    const QString charset = StripControl(params.Value(QStringLiteral("CharacterSet")));
+    if (!charset.isEmpty() && charset.compare(QStringLiteral("none"), Qt::CaseInsensitive) != 0)
+        w.Tag(isc_dpb_lc_ctype).ShortString(charset);
+    if (params.Has(QStringLiteral("PageSize")))
+        w.Tag(isc_dpb_page_size).Number(StripControl(params.Value(QStringLiteral("PageSize"))).toUInt());
+    w.Tag(isc_dpb_sql_dialect).Number(static_cast<std::uint32_t>(dialect));
+    if (client.IsFirebird(ClientLibrary::kVersion40))
+        w.Tag(isc_dpb_set_bind).ShortString(kSetBind);
+    if (client.IsFirebird(ClientLibrary::kVersion25))
+        w.Tag(isc_dpb_utf8_filename).Tag(0);
+    return w.Data();
+}
+
+Bytes BuildTransactionBlock(Isolation isolation, bool readOnly, bool lockWait) {
+    Bytes b{isc_tpb_version3, readOnly ? isc_tpb_read : isc_tpb_write};
+    switch (isolation) {
+    case Isolation::ReadCommitted:
+        b.push_back(isc_tpb_read_committed);
+        b.push_back(isc_tpb_rec_version);
+        break;
+    case Isolation::RepeatableRead:
+    case Isolation::Snapshot:
+        b.push_back(isc_tpb_concurrency);
+        break;
+    case Isolation::Serializable:
+        b.push_back(isc_tpb_consistency);
+        break;
+    }
+    b.push_back(lockWait ? isc_tpb_wait : isc_tpb_nowait);
+    return b;
+}
+
+QString BuildConnectionString(const ConnectionSettings& params) {
+    const QString server = params.Value(QStringLiteral("Server"));
+    const QString database = params.Value(QStringLiteral("Database"));
+    const bool tcp = params.Value(QStringLiteral("Protocol")).compare(QStringLiteral("TCPIP"), Qt::CaseInsensitive) == 0;
+    if (!tcp && server.isEmpty())
+        return database;
+    QString s = server;
+    if (params.Has(QStringLiteral("Port")))
+        s += QLatin1Char('/') + params.Value(QStringLiteral("Port"));
+    return s + QLatin1Char(':') + database;
+}
+
+QString BuildServiceName(const ServiceSettings& settings, const ClientInfo& client) {
+    switch (settings.Protocol) {
+    case ipTCPIP: {
+        QString name = settings.Host();
+        if (settings.Port != 0)
+            name += QLatin1Char('/') + QString::number(settings.Port);
+        return name + QStringLiteral(":service_mgr");
+    }
+    case ipNetBEUI: {
+        QString name = QStringLiteral("\\\\") + settings.Host();
+        if (settings.Port != 0)
+            name += QLatin1Char('@') + QString::number(settings.Port);
+        return name + QStringLiteral("\\service_mgr");
+    }
+    case ipLocal:
+        break;
+    }
+    const bool xnet = client.Brand == ClientBrand::Firebird && client.Major() >= 3 && !client.Embedded;
+    return xnet ? QStringLiteral("xnet://service_mgr") : QStringLiteral("service_mgr");
+}
+
+Bytes BuildServiceAttachBlock(const ServiceSettings& settings) {
+    BlockWriter w;
+    w.Tag(isc_spb_version).Tag(isc_spb_current_version);
+    if (!settings.UserName.isEmpty())
+        w.Tag(isc_spb_user_name).ShortString(settings.UserName);
+    if (!settings.Password.isEmpty())
+        w.Tag(isc_spb_password).ShortString(settings.Password);
+    return w.Data();
+}
+
+Bytes BuildBackupRequest(const QString& database, const BackupRequest& request, const ClientInfo& client) {
+    BlockWriter w;
+    w.Tag(isc_action_svc_backup).Tag(isc_spb_dbname).LongString(database);
+    if (request.Verbose)
+        w.Tag(isc_spb_verbose);
+    for (const QString& entry : request.BackupFiles) {
+        if (IsBlankEntry(entry))
+            continue;
+        const qsizetype eq = entry.indexOf(QLatin1Char('='));
+        w.Tag(isc_spb_bkp_file).LongString(eq < 0 ? entry : entry.left(eq));
+        const QString length = eq < 0 ? QString() : entry.mid(eq + 1);
+        if (!length.isEmpty()) {
+            bool ok = false;
+            const int value = length.toInt(&ok);
+            if (!ok)
+                throw ConversionError(QStringLiteral("'%1' não é um valor inteiro válido").arg(length));
+            w.Tag(isc_spb_bkp_length).Int32(static_cast<std::uint32_t>(value));
+        }
+    }
+    if (request.Options != 0) {
+        static constexpr std::uint32_t kFlags[8] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80};
+        std::uint32_t flags = 0;
+        for (int n = 0; n < 8; ++n)
+            if (request.Options & (1u << n))
+                flags |= kFlags[n];
+        if (client.Brand == ClientBrand::Firebird && client.Major() >= 3) {
+            if (request.Options & boNoTriggers)
+                flags |= 0x8000;
+            if (request.Options & boZip)
+                flags |= 0x10000;
+        }
+        w.Tag(isc_spb_options).Int32(flags);
+    }
+    return w.Data();
+}
+
+Bytes BuildRestoreRequest(const QString& database, const RestoreRequest& request) {
+    BlockWriter w;
+    w.Tag(isc_action_svc_restore);
+    for (const QString& entry : request.BackupFiles)
+        if (!IsBlankEntry(entry))
+            w.Tag(isc_spb_bkp_file).LongString(entry);
+    w.Tag(isc_spb_dbname).LongString(database);
+    if (request.Verbose)
+        w.Tag(isc_spb_verbose);
+    std::uint32_t flags = (request.Options & roReplace) ? 0x1000 : 0x2000;
+    if (request.Options & roDeactivateIdx)
+        flags |= 0x100;
+    if (request.Options & roNoShadow)
+        flags |= 0x200;
+    if (request.Options & roNoValidity)
+        flags |= 0x400;
+    if (request.Options & roOneAtATime)
+        flags |= 0x800;
+    if (request.Options & roUseAllSpace)
+        flags |= 0x4000;
+    if (request.Options & roValidate)
+        flags |= 0x8000;
+    if (request.Options & roMetaDataOnly)
+        flags |= 0x04;
+    w.Tag(isc_spb_options).Int32(flags);
+    if (request.Options & roFixFSSData)
+        w.Tag(isc_spb_res_fix_fss_data).LongString(request.FixCharSet);
+    if (request.Options & roFixFSSMetaData)
+        w.Tag(isc_spb_res_fix_fss_metadata).LongString(request.FixCharSet);
+    if (request.PageSize != 0)
+        w.Tag(isc_spb_res_page_size).Int32(static_cast<std::uint32_t>(request.PageSize));
+    if (request.PageBuffers != 0)
+        w.Tag(isc_spb_res_buffers).Int32(static_cast<std::uint32_t>(request.PageBuffers));
+    return w.Data();
+}
+
+} // namespace abd

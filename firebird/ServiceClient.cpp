@@ -1,0 +1,135 @@
+#include "firebird/ServiceClient.h"
+
+#include "firebird/ClientLibrary.h"
+#include "firebird/Encoding.h"
+#include "firebird/ParamBlocks.h"
+#include "firebird/ReplyReader.h"
+#include "firebird/internal/ClientApi.h"
+#include "firebird/internal/Status.h"
+
+namespace abd {
+
+struct ServiceClient::Impl {
+    ClientLibrary* lib = nullptr;
+    isc_svc_handle handle = 0;
+    ISC_STATUS_ARRAY status{};
+    std::optional<DatabaseError> lastWarning;
+
+    void Check(ISC_STATUS rc) { CheckStatus(*lib, rc, status, &lastWarning); }
+    ClientInfo Info() const { return {lib->Brand(), lib->Version(), lib->Embedded()}; }
+};
+
+ServiceClient::ServiceClient() : d(std::make_unique<Impl>()) {}
+
+ServiceClient::~ServiceClient() {
+    if (d->handle && d->lib) {
+        std::lock_guard lock(d->lib->Mutex());
+        ISC_STATUS_ARRAY ignored{};
+        d->lib->Api().isc_service_detach(ignored, &d->handle);
+    }
+}
+
+bool ServiceClient::Attached() const { return d->handle != 0; }
+
+void ServiceClient::Attach(const ServiceSettings& settings) {
+    d->lib = &ClientLibrary::Load();
+    const QByteArray name = ToCodePage(BuildServiceName(settings, d->Info()));
+    const Bytes spb = BuildServiceAttachBlock(settings);
+    std::lock_guard lock(d->lib->Mutex());
+    d->handle = 0;
+    const ISC_STATUS rc =
+        d->lib->Api().isc_service_attach(d->status, static_cast<unsigned short>(name.size()), name.constData(),
+                                         &d->handle, static_cast<unsigned short>(spb.size()),
+                                         reinterpret_cast<const ISC_SCHAR*>(spb.data()));
+    if (rc != 0)
+        d->handle = 0;
+    d->Check(rc);
+}
+
+void ServiceClient::Start(const std::vector<std::uint8_t>& request) {
+    d->Check(d->lib->Api().isc_service_start(d->status, &d->handle, nullptr, static_cast<unsigned short>(request.size()),
+                                             reinterpret_cast<const ISC_SCHAR*>(request.data())));
+}
+
+bool ServiceClient::QueryString(QString& line) {
+    const char request = isc_info_svc_line;
+    std::uint8_t reply[1024] = {};
+    d->Check(d->lib->Api().isc_service_query(d->status, &d->handle, nullptr, 0, nullptr, 1, &request, sizeof reply,
+                                             reinterpret_cast<ISC_SCHAR*>(reply)));
+    const LineReply parsed = ParseLineReply(reply, sizeof reply);
+    line = parsed.Line;
+    return parsed.Finished;
+}
+
+void ServiceClient::Detach() {
+    if (!d->handle)
+        return;
+    std::lock_guard lock(d->lib->Mutex());
+    const ISC_STATUS rc = d->lib->Api().isc_service_detach(d->status, &d->handle);
+    d->handle = 0;
+    d->Check(rc);
+}
+
+void ServiceClient::Execute(const ServiceSettings& settings, const std::function<std::vector<std::uint8_t>()>& build) {
+    Attach(settings);
+    try {
+        Start(build());
+        for (;;) {
+            QString line;
+            if (QueryString(line))
+                break;
+            if (OnProgress)
+                OnProgress(*this, line);
+        }
+    } catch (...) {
+        // The detach's own failure, if any, is the one that reaches the caller.
+        Detach();
+        throw;
+    }
+    Detach();
+}
+
+ServerUsage ServiceClient::GetUsage(const ServiceSettings& settings) {
+    ServerUsage usage;
+    Attach(settings);
+    try {
+        const char request = isc_info_svc_svr_db_info;
+        std::vector<std::uint8_t> reply(32000);
+        d->Check(d->lib->Api().isc_service_query(d->status, &d->handle, nullptr, 0, nullptr, 1, &request,
+                                                 static_cast<unsigned short>(reply.size()),
+                                                 reinterpret_cast<ISC_SCHAR*>(reply.data())));
+        usage = ParseUsageReply(reply.data(), reply.size());
+    } catch (...) {
+        Detach();
+        throw;
+    }
+    Detach();
+    return usage;
+}
+
+void ServiceClient::Backup(const ServiceSettings& settings, const BackupRequest& request) {
+    Execute(settings, [&] { return BuildBackupRequest(settings.Database, request, d->Info()); });
+}
+
+void ServiceClient::Restore(const ServiceSettings& settings, const RestoreRequest& request) {
+    Execute(settings, [&] { return BuildRestoreRequest(settings.Database, request); });
+}
+
+ServerUsage GetUsage(const ServiceSettings& settings) {
+    ServiceClient client;
+    return client.GetUsage(settings);
+}
+
+void Backup(const ServiceSettings& settings, const BackupRequest& request, const ProgressCallback& onProgress) {
+    ServiceClient client;
+    client.OnProgress = onProgress;
+    client.Backup(settings, request);
+}
+
+void Restore(const ServiceSettings& settings, const RestoreRequest& request, const ProgressCallback& onProgress) {
+    ServiceClient client;
+    client.OnProgress = onProgress;
+    client.Restore(settings, request);
+}
+
+} // namespace abd

@@ -1,0 +1,81 @@
+#pragma once
+// Private to the firebird library: the state shared by a connection and its statements.
+
+#include "firebird/ClientLibrary.h"
+#include "firebird/DatabaseConnection.h"
+#include "firebird/DatabaseStatement.h"
+#include "firebird/Errors.h"
+#include "firebird/internal/ClientApi.h"
+#include "firebird/internal/Status.h"
+
+#include <map>
+#include <optional>
+#include <set>
+
+namespace abd {
+
+struct DatabaseConnection::Impl {
+    DatabaseConnection* self = nullptr;
+    QString name;
+    ConnectionSettings params;
+    ConnectionState state = ConnectionState::Closed;
+    ClientLibrary* lib = nullptr;
+    isc_db_handle db = 0;
+    isc_tr_handle tr = 0;
+    ISC_STATUS_ARRAY status{};
+    std::vector<TransactionLevel> levels;
+    int serial = 0;
+    bool autoStarted = false;
+    /// The active transaction holds work that a silent restart on a new attachment would lose.
+    bool dirty = false;
+    bool recovering = false;
+    bool utf8 = false;
+    int dialect = 3;
+    int reconnectPauseMs = 3000;
+    int prepareCount = 0;
+    QString serverVersion;
+    std::optional<DatabaseError> lastWarning;
+    std::set<DatabaseStatement*> statements;
+    std::unique_ptr<DatabaseStatement> scalar;
+    QString scalarText;
+    std::map<int, std::function<void()>> closeListeners;
+    int nextListener = 1;
+
+    ClientApi const& Api() const { return lib->Api(); }
+    void Check(ISC_STATUS result) { CheckStatus(*lib, result, status, &lastWarning); }
+
+    QByteArray Encode(const QString& text) const;
+    QString Decode(const char* data, qsizetype size) const;
+
+    void Attach();
+    void DropAttachment() noexcept;
+    void Recover();
+    void ReleaseStatements() noexcept;
+    void NotifyClosed();
+    void EnsureOpen();
+    /// Starts the transaction automatically before a statement of any kind but transaction control.
+    void EnsureTransaction(StatementKind kind);
+    void StartTransactionLevel(bool automatic);
+    void EndInnermost(bool commit);
+    void ExecuteImmediateInTransaction(const QString& text);
+
+    /// Runs an operation; a lost connection reattaches and, where that loses no work, runs it again.
+    template <class F>
+    auto Guarded(bool isFetch, F&& operation) -> decltype(operation()) {
+        const bool rerunSafe = levels.empty() || (autoStarted && !dirty);
+        try {
+            return operation();
+        } catch (const DatabaseError& e) {
+            if (e.Kind() != ekServerGone || !self->AutoReconnect || recovering ||
+                (state != ConnectionState::Open && state != ConnectionState::Connecting))
+                throw;
+            const DatabaseError original = e;
+            Recover();
+            if (isFetch || !rerunSafe)
+                throw original;
+            return operation();
+        }
+    }
+};
+
+} // namespace abd

@@ -1,0 +1,47 @@
+#include "firebird/ClientLibrary.h"
+#include "firebird/DatabaseConnection.h"
+#include "firebird/Errors.h"
+#include "tests/support/TestServer.h"
+
+#include <QtTest>
+
+using namespace abd;
+
+// Runs in a process of its own: the library must not be loaded before the first case.
+class TestClientLibrary : public QObject {
+    Q_OBJECT
+private slots:
+    void missingLibraryThenLoad() {
+        QVERIFY(!ClientLibrary::Loaded());
+        const QStringList real = ClientLibrary::Candidates();
+        ClientLibrary::SetCandidates({"/nonexistent/libfbclient.so.2", "/nonexistent/libfbclient.so"});
+        test::TempDatabase db;
+        DatabaseConnection c("x", test::SettingsFor(db.Path()));
+        try {
+            c.Open();
+            QFAIL("no error");
+        } catch (const DatabaseError&) {
+            QFAIL("a database error instead of the layer's own");
+        } catch (const AccessError& e) {
+            QCOMPARE(e.Code(), 314);
+            const QString m = e.Message();
+            QVERIFY2(m.startsWith("[Dravix][Phys][FB]-314. Cannot load vendor library "
+                                  "[/nonexistent/libfbclient.so.2 or /nonexistent/libfbclient.so]. "
+                                  "/nonexistent/libfbclient.so: cannot open shared object file: No such file or directory\r\n"
+                                  "Hint: check it is in the PATH or application EXE directories, and has x64 bitness."),
+                     qPrintable(m));
+        }
+        QCOMPARE(c.State(), ConnectionState::Closed);
+        QVERIFY(!ClientLibrary::Loaded());
+
+        // The next opening tries again.
+        ClientLibrary::SetCandidates(real);
+        c.Open();
+        QVERIFY(c.Connected());
+        QVERIFY(ClientLibrary::Loaded());
+        QVERIFY(ClientLibrary::Loaded()->FileName().contains("libfbclient.so"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestClientLibrary)
+#include "TestClientLibrary.moc"

@@ -1,0 +1,297 @@
+#include "firebird/ClientLibrary.h"
+#include "firebird/DatabaseConnection.h"
+#include "firebird/DatabaseStatement.h"
+#include "firebird/Errors.h"
+#include "tests/support/TestServer.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+using namespace abd;
+using namespace abd::test;
+
+namespace {
+const char* kSchema = R"(
+CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, NOME CHAR(10), DESCR VARCHAR(20), VALOR NUMERIC(15,2),
+                BIG NUMERIC(18,4), N INTEGER);
+INSERT INTO T VALUES (1, 'um', 'um  ', 12.34, 5.5, NULL);
+INSERT INTO T VALUES (2, 'dois', 'dois', -0.5, 1, 2);
+)";
+
+DatabaseError ExpectDatabaseError(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const DatabaseError& e) {
+        return e;
+    }
+    qFatal("no DatabaseError raised");
+}
+
+int CountOtherAttachments(const TempDatabase& db) {
+    return db.Scalar("SELECT COUNT(*) FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION "
+                     "AND MON$SYSTEM_FLAG = 0;")
+        .toInt();
+}
+} // namespace
+
+class TestDatabaseConnection : public QObject {
+    Q_OBJECT
+private slots:
+    void clientLibraryIsFirebird3() {
+        ClientLibrary& lib = ClientLibrary::Load();
+        QCOMPARE(lib.Brand(), ClientBrand::Firebird);
+        QVERIFY2(lib.Version() >= ClientLibrary::kVersion30 && lib.Version() < ClientLibrary::kVersion40,
+                 qPrintable(QString::number(lib.Version())));
+        QVERIFY(!lib.Embedded());
+    }
+
+    void openCloseAndSettings() {
+        TempDatabase db(kSchema);
+        DatabaseConnection c("lortu", SettingsFor(db.Path()));
+        c.Close(); // closed: nothing
+        c.Open();
+        c.Open(); // open: nothing
+        QVERIFY(c.Connected());
+        QVERIFY(c.ServerVersionText().contains("3.0"));
+        QCOMPARE(CountOtherAttachments(db), 1);
+
+        // Writing a setting of an open connection closes it, committing the active transaction.
+        c.ExecSQLScalar("SELECT 1 FROM RDB$DATABASE");
+        auto st = c.CreateStatement();
+        st->Prepare("UPDATE T SET N = 7 WHERE ID = 1");
+        st->Execute();
+        c.SetParam("Server", Host());
+        QVERIFY(!c.Connected());
+        QCOMPARE(db.Scalar("SELECT N FROM T WHERE ID = 1;"), QStringLiteral("7"));
+        QCOMPARE(CountOtherAttachments(db), 0);
+    }
+
+    void savepointNesting() {
+        TempDatabase db(kSchema);
+        DatabaseConnection c("lortu", SettingsFor(db.Path()));
+        c.Open();
+        QVERIFY(!c.InTransaction());
+        c.ExecSQLScalar("SELECT ID FROM T WHERE ID = 1");
+        QVERIFY(c.InTransaction()); // started automatically, left active
+        c.StartTransaction();
+        QCOMPARE(c.Levels().size(), std::size_t(2));
+        QCOMPARE(c.Levels().back().Name, QStringLiteral("SP_2"));
+        auto st = c.CreateStatement();
+        st->Prepare("UPDATE T SET N = 10 WHERE ID = 2");
+        st->Execute();
+        c.Commit(); // releases the savepoint only
+        QVERIFY(c.InTransaction());
+        QCOMPARE(c.Levels().size(), std::size_t(1));
+
+        // A rollback to a savepoint undoes only the later work.
+        c.StartTransaction();
+        st->Prepare("UPDATE T SET N = 99 WHERE ID = 2");
+        st->Execute();
+        c.Rollback();
+        QVERIFY(c.InTransaction());
+        QCOMPARE(c.ExecSQLScalar("SELECT N FROM T WHERE ID = 2").ToInteger(), 10);
+        QCOMPARE(db.Scalar("SELECT N FROM T WHERE ID = 2;"), QStringLiteral("2")); // nothing committed yet
+
+        c.Close(); // commits
+        QCOMPARE(db.Scalar("SELECT N FROM T WHERE ID = 2;"), QStringLiteral("10"));
+
+        // After reopening the transaction is a real one, serial 1, and its commit ends it.
+        c.Open();
+        c.StartTransaction();
+        QCOMPARE(c.Levels().size(), std::size_t(1));
+        QCOMPARE(c.Levels().front().Name, QStringLiteral("1"));
+        st->Prepare("UPDATE T SET N = 11 WHERE ID = 2");
+        st->Execute();
+        c.Commit();
+        QVERIFY(!c.InTransaction());
+        QCOMPARE(db.Scalar("SELECT N FROM T WHERE ID = 2;"), QStringLiteral("11"));
+    }
+
+    void metadataTakesEffectAtCommitAndCommitFailureKeepsTransaction() {
+        TempDatabase db(kSchema);
+        DatabaseConnection c("lortu", SettingsFor(db.Path()));
+        c.StartTransaction(); // opens the connection first
+        auto st = c.CreateStatement();
+        st->Prepare("CREATE TABLE U (A INTEGER)");
+        st->Execute();
+        QCOMPARE(st->RowsAffected(), 0);
+        const DatabaseError e = ExpectDatabaseError([&] {
+            st->Prepare("INSERT INTO U VALUES (1)");
+            st->Execute();
+        });
+        QCOMPARE(e.Kind(), ekObjNotExists);
+        c.Rollback();
+        QVERIFY(!c.InTransaction());
+        QCOMPARE(db.Scalar("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'U';"), QStringLiteral("0"));
+    }
+
+    void errors() {
+        TempDatabase db(kSchema);
+        // Wrong password.
+        ConnectionSettings wrong = SettingsFor(db.Path());
+        wrong.SetValue("Password", "errada");
+        DatabaseConnection bad("x", wrong);
+        DatabaseError e = ExpectDatabaseError([&] { bad.Open(); });
+        QCOMPARE(e.Kind(), ekUserPwdInvalid);
+        QCOMPARE(e.ErrorCode(), 335544472);
+        QCOMPARE(e.Items().front().SQLCode, -902);
+        QCOMPARE(e.Items().front().SQLState, QStringLiteral("28000"));
+        QVERIFY(e.Message().startsWith("[Dravix][Phys][FB]Your user name and password are not defined."));
+        QVERIFY(!bad.Connected());
+
+        // Unknown alias.
+        DatabaseConnection unknown("x", SettingsFor("NO_SUCH_ALIAS_ABD"));
+        e = ExpectDatabaseError([&] { unknown.Open(); });
+        QCOMPARE(e.ErrorCode(), 335544344);
+        QCOMPARE(e.Kind(), ekOther);
+
+        // Missing table at prepare: every line, then the SQL code's text.
+        DatabaseConnection c("x", SettingsFor(db.Path()));
+        e = ExpectDatabaseError([&] { c.ExecSQLScalar("SELECT * FROM NADA"); });
+        QCOMPARE(e.Kind(), ekObjNotExists);
+        QCOMPARE(e.ErrorCode(), 335544569);
+        QCOMPARE(e.Items().front().ObjName, QStringLiteral("NADA"));
+        QVERIFY2(e.Message().startsWith("[Dravix][Phys][FB]Dynamic SQL Error\r\nSQL error code = -204\r\n"
+                                        "Table unknown\r\nNADA\r\nAt line 1, column 15\r\n"),
+                 qPrintable(e.Message()));
+
+        // Missing trigger in ALTER TRIGGER.
+        auto st = c.CreateStatement();
+        e = ExpectDatabaseError([&] {
+            st->Prepare("ALTER TRIGGER X INACTIVE");
+            st->Execute();
+        });
+        QCOMPARE(e.Kind(), ekObjNotExists);
+        QCOMPARE(e.ErrorCode(), 335544351);
+        QCOMPARE(e.Items().front().ObjName, QStringLiteral("X"));
+        QVERIFY(e.Message().startsWith("[Dravix][Phys][FB]unsuccessful metadata update\r\nALTER TRIGGER X failed\r\n"
+                                       "Trigger X not found"));
+        QCOMPARE(e.Items().front().SQLState, QStringLiteral("42000"));
+        // A failing statement leaves the transaction usable.
+        QCOMPARE(c.ExecSQLScalar("SELECT COUNT(*) FROM T").ToInteger(), 2);
+    }
+
+    void nothingListening() {
+        ConnectionSettings s = SettingsFor("LORTU");
+        s.SetValue("Port", "3051");
+        DatabaseConnection c("x", s);
+        c.SetReconnectPause(50);
+        QElapsedTimer t;
+        t.start();
+        const DatabaseError e = ExpectDatabaseError([&] { c.Open(); });
+        QCOMPARE(e.Kind(), ekServerGone);
+        QCOMPARE(e.ErrorCode(), 335544721);
+        QVERIFY(e.Message().contains("Unable to complete network request to host \"127.0.0.1\"."));
+        QVERIFY(t.elapsed() >= 100); // two pauses: four attempts in all
+        QCOMPARE(c.State(), ConnectionState::Closed);
+    }
+
+    void reconnectAfterCutOff() {
+        TempDatabase db(kSchema);
+        DatabaseConnection c("x", SettingsFor(db.Path()));
+        c.SetReconnectPause(50);
+        QCOMPARE(c.ExecSQLScalar("SELECT COUNT(*) FROM T").ToInteger(), 2);
+        const QString before = db.Scalar("SELECT MAX(MON$ATTACHMENT_ID) FROM MON$ATTACHMENTS WHERE MON$SYSTEM_FLAG = 0 "
+                                         "AND MON$ATTACHMENT_ID <> CURRENT_CONNECTION;");
+        db.Isql("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0;");
+        // Only reads ran in the lost transaction: the statement runs again on a new attachment.
+        QCOMPARE(c.ExecSQLScalar("SELECT COUNT(*) FROM T WHERE ID > 1").ToInteger(), 1);
+        QVERIFY(c.Connected());
+        QCOMPARE(c.Levels().front().Serial, 1);
+        const QString after = db.Scalar("SELECT MAX(MON$ATTACHMENT_ID) FROM MON$ATTACHMENTS WHERE MON$SYSTEM_FLAG = 0 "
+                                        "AND MON$ATTACHMENT_ID <> CURRENT_CONNECTION;");
+        QVERIFY(after.toInt() > before.toInt());
+    }
+
+    void cutOffInsideExplicitTransactionIsNotRerun() {
+        TempDatabase db(kSchema);
+        DatabaseConnection c("x", SettingsFor(db.Path()));
+        c.SetReconnectPause(50);
+        c.StartTransaction();
+        auto st = c.CreateStatement();
+        st->Prepare("UPDATE T SET N = 50 WHERE ID = 1");
+        st->Execute();
+        db.Isql("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0;");
+        // Running the next statement on a new transaction would commit half of the work: it fails instead.
+        const DatabaseError e = ExpectDatabaseError([&] {
+            st->Prepare("UPDATE T SET N = 51 WHERE ID = 2");
+            st->Execute();
+        });
+        QCOMPARE(e.Kind(), ekServerGone);
+        QVERIFY(c.Connected());
+        QVERIFY(!c.InTransaction());
+        c.Commit(); // nothing active: nothing happens
+        c.Close();
+        QCOMPARE(db.Scalar("SELECT COALESCE(N, 0) FROM T WHERE ID = 1;"), QStringLiteral("0"));
+        QCOMPARE(db.Scalar("SELECT N FROM T WHERE ID = 2;"), QStringLiteral("2"));
+    }
+
+    void statements() {
+        TempDatabase db(kSchema);
+        DatabaseConnection c("x", SettingsFor(db.Path()));
+        auto st = c.CreateStatement();
+        st->Prepare("UPDATE T SET N = 3 WHERE ID = 2");
+        QVERIFY(!st->Open());
+        QCOMPARE(st->RowsAffected(), 1);
+        QVERIFY(st->RowCountKnown());
+        st->Prepare("UPDATE T SET N = 3 WHERE ID = 99");
+        st->Execute();
+        QCOMPARE(st->RowsAffected(), 0);
+        QVERIFY(st->RowCountKnown());
+        st->Prepare("INSERT INTO T (ID) VALUES (3)");
+        st->Execute();
+        QCOMPARE(st->RowsAffected(), 1);
+        st->Prepare("DELETE FROM T WHERE ID >= 2");
+        st->Execute();
+        QCOMPARE(st->RowsAffected(), 2);
+        st->Prepare("CREATE DOMAIN D1 AS CHAR(1)");
+        QVERIFY(!st->Open());
+        QCOMPARE(st->RowsAffected(), 0);
+        QVERIFY(!st->RowCountKnown());
+        st->Prepare("SELECT ID, NOME FROM T ORDER BY ID");
+        QVERIFY(st->Open());
+        QCOMPARE(st->Columns().size(), std::size_t(2));
+        QCOMPARE(st->Columns()[1].Name, QStringLiteral("NOME"));
+        QVERIFY(st->Fetch());
+        QCOMPARE(st->Row()[1].ToText(), QStringLiteral("um"));
+        QVERIFY(!st->Fetch());
+        QVERIFY(!st->CursorOpen());
+
+        // A text of 65536 bytes or more goes with length 0, as a zero-terminated string.
+        QString longText = "SELECT COUNT(*) FROM T /*" + QString(70000, QLatin1Char('x')) + "*/";
+        QCOMPARE(c.ExecSQLScalar(longText).ToInteger(), 1);
+    }
+
+    void scalarValues() {
+        TempDatabase db(kSchema);
+        DatabaseConnection c("x", SettingsFor(db.Path()));
+        QVERIFY(c.ExecSQLScalar("SELECT ID FROM T WHERE ID = 99").IsEmpty());
+        const Value null = c.ExecSQLScalar("SELECT N FROM T WHERE ID = 1");
+        QVERIFY(null.IsNull());
+        try {
+            null.ToInteger();
+            QFAIL("no error");
+        } catch (const Failure& f) {
+            QCOMPARE(f.Message(), QStringLiteral("Não é possível converter tipo de variant (Null) em tipo (Integer)"));
+        }
+        QCOMPARE(c.ExecSQLScalar("SELECT NOME FROM T WHERE ID = 1").ToText(), QStringLiteral("um"));
+        QCOMPARE(c.ExecSQLScalar("SELECT DESCR FROM T WHERE ID = 1").ToText(), QStringLiteral("um  "));
+        const Value money = c.ExecSQLScalar("SELECT VALOR FROM T WHERE ID = 1");
+        QCOMPARE(money.GetType(), Value::Type::Currency);
+        QCOMPARE(money.AsInt64(), 123400);
+        QCOMPARE(c.ExecSQLScalar("SELECT VALOR FROM T WHERE ID = 2").ToText(), QStringLiteral("-0.5"));
+        const Value big = c.ExecSQLScalar("SELECT BIG FROM T WHERE ID = 1");
+        QCOMPARE(big.GetType(), Value::Type::Decimal);
+        QCOMPARE(big.AsInt64(), 55000);
+        QCOMPARE(c.ExecSQLScalar("SELECT 'ação' FROM RDB$DATABASE").ToText(), QStringLiteral("ação"));
+
+        // The same text twice is prepared once.
+        const int before = c.ServerPrepareCount();
+        c.ExecSQLScalar("SELECT COUNT(*) FROM T");
+        c.ExecSQLScalar("SELECT COUNT(*) FROM T");
+        QCOMPARE(c.ServerPrepareCount() - before, 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDatabaseConnection)
+#include "TestDatabaseConnection.moc"

@@ -1,0 +1,187 @@
+#include "firebird/Failure.h"
+#include "firebird/ParamBlocks.h"
+
+#include <QtTest>
+#include <cstring>
+
+using namespace abd;
+
+Q_DECLARE_METATYPE(abd::Bytes)
+
+namespace {
+Bytes B(std::initializer_list<int> v) {
+    Bytes b;
+    for (int x : v)
+        b.push_back(static_cast<std::uint8_t>(x));
+    return b;
+}
+Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const auto& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+Bytes Text(const char* s) { return Bytes(s, s + std::strlen(s)); }
+Bytes Long(const char* s) { return Concat({B({int(std::strlen(s) & 0xFF), int(std::strlen(s) >> 8)}), Text(s)}); }
+
+ConnectionSettings Stored() {
+    return ConnectionSettings({"Database=lortu", "User_Name=SYSDBA", "Password=pomelarix", "CharacterSet=WIN1252",
+                               "Protocol=TCPIP", "Port=3050", "DriverID=FB", "Server=127.0.0.1", "PageSize=8192",
+                               "CharLenMode=Chars"});
+}
+} // namespace
+
+class TestParamBlocks : public QObject {
+    Q_OBJECT
+private slots:
+    void attachBlock_data() {
+        QTest::addColumn<int>("version");
+        QTest::addColumn<Bytes>("expected");
+        const Bytes head = Concat({B({1, 28, 6}), Text("SYSDBA"), B({29, 9}), Text("pomelarix"), B({48, 7}),
+                                   Text("WIN1252"), B({4, 2, 0x00, 0x20, 63, 1, 3})});
+        const char* bind = "TIME WITH TIME ZONE TO EXTENDED;TIMESTAMP WITH TIME ZONE TO EXTENDED";
+        QTest::newRow("4.0") << 400000000 << Concat({head, B({93, 68}), Text(bind), B({77, 0})});
+        QTest::newRow("3.0.11") << 300119900 << Concat({head, B({77, 0})});
+        QTest::newRow("2.1") << 201000000 << head;
+    }
+    void attachBlock() {
+        QFETCH(int, version);
+        QFETCH(Bytes, expected);
+        QCOMPARE(BuildAttachBlock(Stored(), 3, {ClientBrand::Firebird, version, false}), expected);
+    }
+
+    void attachBlockStripsBlanksAndSkipsAbsentItems() {
+        ConnectionSettings s({"User_Name=  sysdba\t", "Password= x ", "CharacterSet=NONE"});
+        QCOMPARE(BuildAttachBlock(s, 3, {ClientBrand::Firebird, 300000000, false}),
+                 Concat({B({1, 28, 6}), Text("sysdba"), B({29, 1, 'x', 63, 1, 3, 77, 0})}));
+        // A page size above 65535 takes four bytes.
+        ConnectionSettings big({"PageSize=70000"});
+        QCOMPARE(BuildAttachBlock(big, 1, {ClientBrand::Other, 0, false}),
+                 B({1, 4, 4, 0x70, 0x11, 0x01, 0x00, 63, 1, 1}));
+    }
+
+    void transactionBlock() {
+        QCOMPARE(BuildTransactionBlock(Isolation::ReadCommitted, false, false), B({3, 9, 15, 17, 7}));
+        QCOMPARE(BuildTransactionBlock(Isolation::Snapshot, true, true), B({3, 8, 2, 6}));
+        QCOMPARE(BuildTransactionBlock(Isolation::Serializable, false, false), B({3, 9, 1, 7}));
+    }
+
+    void connectionString() {
+        ConnectionSettings s = Stored();
+        s.SetValue("Database", "LORTU");
+        QCOMPARE(BuildConnectionString(s), QStringLiteral("127.0.0.1/3050:LORTU"));
+        s.SetValue("Port", "");
+        QCOMPARE(BuildConnectionString(s), QStringLiteral("127.0.0.1:LORTU"));
+        QCOMPARE(s.Lines().size(), 9); // the empty value removed the entry
+    }
+
+    void serviceAttachBlock() {
+        ServiceSettings s;
+        QCOMPARE(BuildServiceAttachBlock(s), B({2, 2}));
+        s.UserName = "SYSDBA";
+        s.Password = "pomelarix";
+        QCOMPARE(BuildServiceAttachBlock(s), Concat({B({2, 2, 28, 6}), Text("SYSDBA"), B({29, 9}), Text("pomelarix")}));
+        s.Password = QString(300, QLatin1Char('p'));
+        const Bytes b = BuildServiceAttachBlock(s);
+        QCOMPARE(int(b[11]), 255);
+        QCOMPARE(b.size(), std::size_t(12 + 255));
+    }
+
+    void serviceName_data() {
+        QTest::addColumn<int>("protocol");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("tcp") << int(ipTCPIP) << "127.0.0.1" << 0 << "127.0.0.1:service_mgr";
+        QTest::newRow("tcp port") << int(ipTCPIP) << "srv" << 3050 << "srv/3050:service_mgr";
+        QTest::newRow("tcp no host") << int(ipTCPIP) << "" << 0 << ":service_mgr";
+        QTest::newRow("netbeui") << int(ipNetBEUI) << "srv" << 3050 << "\\\\srv@3050\\service_mgr";
+        QTest::newRow("local fb3") << int(ipLocal) << "" << 0 << "xnet://service_mgr";
+    }
+    void serviceName() {
+        QFETCH(int, protocol);
+        QFETCH(QString, host);
+        QFETCH(int, port);
+        QFETCH(QString, expected);
+        ServiceSettings s;
+        s.SetHost(host);
+        s.Protocol = ServiceProtocol(protocol);
+        s.Port = port;
+        QCOMPARE(BuildServiceName(s, {ClientBrand::Firebird, 300119900, false}), expected);
+        if (protocol == ipLocal)
+            QCOMPARE(BuildServiceName(s, {ClientBrand::Firebird, 205000000, false}), QStringLiteral("service_mgr"));
+    }
+
+    void hostMovesLocalProtocolToTcp() {
+        ServiceSettings s;
+        s.SetHost("");
+        QCOMPARE(s.Protocol, ipLocal);
+        s.SetHost("srv");
+        QCOMPARE(s.Protocol, ipTCPIP);
+    }
+
+    void backupRequests() {
+        const ClientInfo fb3{ClientBrand::Firebird, 300119900, false};
+        BackupRequest r;
+        r.BackupFiles = {"/b/LORTU.fbk"};
+        r.Verbose = true;
+        const Bytes plain = Concat({B({1, 106}), Long("LORTU"), B({107, 5}), Long("/b/LORTU.fbk")});
+        QCOMPARE(BuildBackupRequest("LORTU", r, fb3), plain);
+        r.Options = boNoGarbageCollect;
+        QCOMPARE(BuildBackupRequest("LORTU", r, fb3), Concat({plain, B({108, 8, 0, 0, 0})}));
+
+        // Lengths after "=", blank entries skipped, leading blanks kept, no verbose item.
+        BackupRequest parts;
+        parts.BackupFiles = {"a.fbk=2048", "   ", " b.fbk"};
+        QCOMPARE(BuildBackupRequest("", parts, fb3),
+                 Concat({B({1, 106, 0, 0, 5}), Long("a.fbk"), B({7, 0, 8, 0, 0, 5}), Long(" b.fbk")}));
+
+        // No triggers and zip only reach a major version 3 client.
+        BackupRequest nt;
+        nt.Options = boNoTriggers | boZip;
+        QCOMPARE(BuildBackupRequest("", nt, fb3), B({1, 106, 0, 0, 108, 0x00, 0x80, 0x01, 0x00}));
+        QCOMPARE(BuildBackupRequest("", nt, {ClientBrand::Firebird, 205000000, false}),
+                 B({1, 106, 0, 0, 108, 0, 0, 0, 0}));
+
+        BackupRequest empty;
+        QCOMPARE(BuildBackupRequest("db", empty, fb3), Concat({B({1, 106}), Long("db")}));
+    }
+
+    void backupLengthMustBeInteger() {
+        BackupRequest r;
+        r.BackupFiles = {"a.fbk=12k"};
+        try {
+            BuildBackupRequest("db", r, {});
+            QFAIL("no error");
+        } catch (const ConversionError& e) {
+            QCOMPARE(e.Message(), QStringLiteral("'12k' não é um valor inteiro válido"));
+        }
+    }
+
+    void restoreRequests() {
+        RestoreRequest r;
+        r.BackupFiles = {"/b/x.fbk=2048"};
+        r.Verbose = true;
+        r.Options = roReplace;
+        QCOMPARE(BuildRestoreRequest("LORTU", r),
+                 Concat({B({2, 5}), Long("/b/x.fbk=2048"), B({106}), Long("LORTU"), B({107, 108, 0, 16, 0, 0})}));
+        RestoreRequest plain;
+        QCOMPARE(BuildRestoreRequest("d", plain), Concat({B({2, 106}), Long("d"), B({108, 0, 0x20, 0, 0})}));
+        RestoreRequest meta;
+        meta.Options = roReplace | roMetaDataOnly | roFixFSSData;
+        meta.PageSize = 8192;
+        meta.PageBuffers = 100;
+        QCOMPARE(BuildRestoreRequest("d", meta), Concat({B({2, 106}), Long("d"), B({108, 0x04, 0x10, 0, 0, 13, 0, 0}),
+                                                        B({10, 0, 0x20, 0, 0, 9, 100, 0, 0, 0})}));
+    }
+
+    void codePageTexts() {
+        // Characters of the code page become their byte; others become "?".
+        BlockWriter w;
+        w.ShortString(QStringLiteral("ção€✓"));
+        QCOMPARE(w.Data(), B({5, 0xE7, 0xE3, 'o', 0x80, '?'}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestParamBlocks)
+#include "TestParamBlocks.moc"
