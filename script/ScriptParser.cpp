@@ -1,0 +1,518 @@
+#include "script/ScriptParser.h"
+
+#include "firebird/Errors.h"
+#include "script/Commands.h"
+#include "script/ScriptRunner.h"
+
+namespace abd {
+
+namespace {
+constexpr char16_t CR = u'\r', LF = u'\n';
+
+bool IsWordChar(QChar c) {
+    const char16_t u = c.unicode();
+    return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '_' || u == '#' ||
+           u == '$' || u > 255;
+}
+
+QChar UpperAscii(QChar c) {
+    const char16_t u = c.unicode();
+    return (u >= 'a' && u <= 'z') ? QChar(char16_t(u - 32)) : c;
+}
+
+bool IsAlnumStart(QChar c) {
+    const char16_t u = c.unicode();
+    return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '_';
+}
+
+AccessError ScriptError(int code, const QString& text, const QStringList& args = {}) {
+    return AccessError::Make({QStringLiteral("Comp"), QStringLiteral("Script")}, code, text, args);
+}
+} // namespace
+
+ScriptParser::ScriptParser(const QStringList& lines, ScriptOptions& options, QString fileName)
+    : text_(lines.join(QStringLiteral("\r\n"))), options_(options), fileName_(std::move(fileName)) {}
+
+QChar ScriptParser::GetChar() {
+    if (pos_ >= text_.size()) {
+        cur_ = QChar();
+        return cur_;
+    }
+    cur_ = text_[pos_++];
+    ++totalSize_;
+    beginningOfLine_ = cur_ == QChar(CR) || cur_ == QChar(LF);
+    return cur_;
+}
+
+void ScriptParser::UnGetChar() {
+    if (pos_ <= 0)
+        return;
+    --pos_;
+    --totalSize_;
+    cur_ = pos_ > 0 ? text_[pos_ - 1] : QChar();
+    beginningOfLine_ = pos_ == 0 || cur_ == QChar(CR) || cur_ == QChar(LF);
+}
+
+void ScriptParser::SetBookmark(qsizetype position) {
+    totalSize_ += position - pos_;
+    if (position > 0) {
+        pos_ = std::min(position, text_.size());
+        cur_ = text_[pos_ - 1];
+        beginningOfLine_ = cur_ == QChar(CR) || cur_ == QChar(LF);
+    } else {
+        pos_ = 0;
+        beginningOfLine_ = true;
+    }
+}
+
+QString ScriptParser::ExtractString(qsizetype from, qsizetype to) const {
+    if (from < 0)
+        from = 0;
+    to = std::min(to, text_.size() - 1);
+    if (to < from)
+        return {};
+    return text_.mid(from, to - from + 1);
+}
+
+void ScriptParser::SkipWS() {
+    while (cur_ == QLatin1Char(' ') || cur_ == QLatin1Char('\t'))
+        GetChar();
+}
+
+void ScriptParser::SkipWSLF() {
+    while (cur_ == QLatin1Char(' ') || cur_ == QLatin1Char('\t') || cur_ == QChar(CR) || cur_ == QChar(LF))
+        GetChar();
+}
+
+bool ScriptParser::EndsLine() {
+    if (cur_ == QChar(LF))
+        return true;
+    if (cur_ != QChar(CR) || options_.EndOfLine == elPosix)
+        return false;
+    if (pos_ >= text_.size())
+        return true;
+    if (text_[pos_] == QChar(LF)) {
+        GetChar();
+        return true;
+    }
+    return false;
+}
+
+bool ScriptParser::MatchTerminatorHere() {
+    const QString& t = options_.ActualCommandSeparator;
+    if (t.isEmpty() || IsEnd())
+        return false;
+    const qsizetype start = pos_ - 1; // index of the current character
+    if (start < 0 || start + t.size() > text_.size())
+        return false;
+    for (qsizetype i = 0; i < t.size(); ++i)
+        if (UpperAscii(text_[start + i]) != t[i])
+            return false;
+    for (qsizetype i = 1; i < t.size(); ++i)
+        GetChar();
+    return true;
+}
+
+QString ScriptParser::ReadQuoted(QChar quote) {
+    QString value;
+    for (;;) {
+        GetChar();
+        if (IsEnd() || cur_ == QChar(CR) || cur_ == QChar(LF))
+            return value;
+        if (cur_ == quote) {
+            if (pos_ < text_.size() && text_[pos_] == quote) {
+                GetChar();
+                value += quote;
+                continue;
+            }
+            GetChar(); // the character after the closing quote becomes current
+            return value;
+        }
+        value += cur_;
+    }
+}
+
+QString ScriptParser::ReadToken(Bare kind, bool required) {
+    SkipWS();
+    const bool quotes = kind != Bare::UCWord;
+    if (quotes && (cur_ == QLatin1Char('"') || ((kind == Bare::Line || kind == Bare::String ||
+                                                 kind == Bare::StringInFull) && cur_ == QLatin1Char('\''))))
+        return ReadQuoted(cur_);
+    const bool terminatorEnds = kind != Bare::StringInFull;
+    auto continues = [&](QChar c) {
+        switch (kind) {
+        case Bare::UCWord: return IsWordChar(c);
+        case Bare::Identifier:
+            return IsWordChar(c) || c == QLatin1Char('.') || c == QLatin1Char(':') || c == QLatin1Char('@');
+        case Bare::Line: return c != QChar(CR) && c != QChar(LF);
+        case Bare::String:
+        case Bare::StringInFull:
+            return c != QLatin1Char(' ') && c != QLatin1Char('\t') && c != QChar(CR) && c != QChar(LF);
+        }
+        return false;
+    };
+    QString token;
+    bool first = true;
+    while (!IsEnd() && continues(cur_)) {
+        // With `required` the first character is taken before any comparison with the terminator.
+        if (terminatorEnds && !(required && first)) {
+            if (MatchTerminatorHere())
+                return token;
+        }
+        token += cur_;
+        first = false;
+        GetChar();
+    }
+    return token;
+}
+
+QString ScriptParser::GetUCWord() { return ReadToken(Bare::UCWord, false).toUpper(); }
+QString ScriptParser::GetIdentifier() { return ReadToken(Bare::Identifier, false); }
+QString ScriptParser::GetLine() { return ReadToken(Bare::Line, false); }
+QString ScriptParser::GetString(bool required) { return ReadToken(Bare::String, required); }
+QString ScriptParser::GetStringInFull() { return ReadToken(Bare::StringInFull, false); }
+
+int ScriptParser::GetOnOff() {
+    const QString w = GetUCWord();
+    if (w == QLatin1String("ON"))
+        return 1;
+    if (w == QLatin1String("OFF"))
+        return -1;
+    throw ScriptError(803, QStringLiteral("Invalid SET command argument"));
+}
+
+int ScriptParser::GetNumber(int defaultValue) {
+    const QString w = GetUCWord();
+    if (w == QLatin1String("OFF"))
+        return -1;
+    if (w == QLatin1String("ON"))
+        return defaultValue;
+    bool ok = false;
+    const int n = w.toInt(&ok);
+    if (!ok)
+        throw ScriptError(803, QStringLiteral("Invalid SET command argument"));
+    return n;
+}
+
+void ScriptParser::SkipToCommandEnd() {
+    QChar quote;
+    for (;;) {
+        if (IsEnd())
+            return;
+        if (!quote.isNull()) {
+            if (cur_ == quote)
+                quote = QChar();
+        } else if (cur_ == QLatin1Char('\'') || cur_ == QLatin1Char('"')) {
+            quote = cur_;
+        } else if (cur_ == QChar(CR) || cur_ == QChar(LF)) {
+            UnGetChar();
+            return;
+        } else if (MatchTerminatorHere()) {
+            return;
+        }
+        GetChar();
+        if (!quote.isNull() && (cur_ == QChar(CR) || cur_ == QChar(LF)))
+            quote = QChar();
+    }
+}
+
+void ScriptParser::InvalidSyntax() const {
+    throw ScriptError(804, QStringLiteral("Invalid command [%s] syntax"), {lastKeyword_});
+}
+
+std::unique_ptr<ScriptCommand> ScriptParser::ExtractCommand(ScriptRunner& runner) {
+    qsizetype S = pos_;
+    bool blockComment = false, lineComment = false, singleQuote = false, doubleQuote = false;
+    int depth = 0;
+    std::unique_ptr<ScriptCommand> command;
+    bool startFixed = false;
+    bool commandIsBlock = false;
+    int startLine = 0, startColumn = 0;
+    const QString& T = options_.ActualCommandSeparator;
+    const auto& registry = ScriptCommandRegistry::Instance();
+
+    // Finishing with the position just after the first character of what ends the command.
+    auto finish = [&](qsizetype P) -> bool {
+        const QString extent = ExtractString(S, P - 2);
+        bool empty = extent.size() < 2;
+        if (!empty) {
+            empty = true;
+            for (QChar ch : extent)
+                if (ch.unicode() > 32) {
+                    empty = false;
+                    break;
+                }
+        }
+        if (empty) {
+            command.reset();
+            commandIsBlock = false;
+            S = pos_;
+            startFixed = false;
+            return false;
+        }
+        if (!command)
+            command = std::make_unique<SqlStatementCommand>(*this, runner);
+        command->Text = extent;
+        return true;
+    };
+
+    bool complete = false;
+    while (!complete) {
+        // Step 2: read a character.
+        wasBeginningOfLine_ = beginningOfLine_;
+        GetChar();
+        if (lineNumber_ == 0 && !IsEnd())
+            lineNumber_ = 1;
+        if (runner.StopRequested())
+            return nullptr;
+        if (!startFixed && cur_.unicode() > 32) {
+            startFixed = true;
+            startLine = lineNumber_ > 0 ? lineNumber_ - 1 : 0;
+            startColumn = static_cast<int>(pos_ - 1 - lineStart_);
+        }
+        const qsizetype P = pos_;
+        const QChar c = cur_;
+        const bool quoted = singleQuote || doubleQuote;
+        const bool commented = blockComment || lineComment;
+
+        // Step 3.
+        if (IsEnd()) {
+            if (!command || command->IsStatement())
+                finish(P + 1);
+            complete = true;
+            break;
+        }
+        bool other = false;
+        switch (c.unicode()) {
+        case CR:
+        case LF:
+            if (EndsLine()) {
+                ++lineNumber_;
+                lineStart_ = pos_;
+                if (lineComment && !blockComment)
+                    lineComment = false;
+                continue;
+            }
+            other = true;
+            break;
+        case u'"':
+            if (!blockComment && !lineComment && !singleQuote) {
+                doubleQuote = !doubleQuote;
+                continue;
+            }
+            other = true;
+            break;
+        case u'\'':
+            if (!blockComment && !lineComment && !doubleQuote) {
+                singleQuote = !singleQuote;
+                continue;
+            }
+            other = true;
+            break;
+        case u'(':
+            if (!commented && !quoted) {
+                ++depth;
+                continue;
+            }
+            other = true;
+            break;
+        case u')':
+            if (!commented && !quoted) {
+                --depth;
+                continue;
+            }
+            other = true;
+            break;
+        case u'*':
+            GetChar();
+            if (!lineComment && !quoted && cur_ == QLatin1Char('/')) {
+                blockComment = false;
+                continue;
+            }
+            SetBookmark(P);
+            other = true;
+            break;
+        case u'-':
+            GetChar();
+            if (!blockComment && !quoted && cur_ == QLatin1Char('-')) {
+                lineComment = true;
+                continue;
+            }
+            SetBookmark(P);
+            other = true;
+            break;
+        case u'/':
+            if (commented || quoted) {
+                other = true;
+                break;
+            }
+            GetChar();
+            if (cur_ == QLatin1Char('*')) {
+                blockComment = true;
+                continue;
+            }
+            SetBookmark(P);
+            if ((T == QLatin1String(";") || T == QLatin1String("/")) && wasBeginningOfLine_) {
+                if (finish(P)) {
+                    complete = true;
+                    break;
+                }
+            }
+            other = true;
+            break;
+        default: other = true; break;
+        }
+        if (complete)
+            break;
+        if (!other)
+            continue;
+
+        // Step 4: inside comments, quotes or parentheses nothing ends the command.
+        if (blockComment || lineComment || singleQuote || doubleQuote || depth != 0)
+            continue;
+        const bool blockSemicolon = commandIsBlock && T == QLatin1String(";");
+        if (!blockSemicolon && !T.isEmpty()) {
+            const bool letterStart = IsAlnumStart(T[0]);
+            if (UpperAscii(c) == T[0] && (!letterStart || wasBeginningOfLine_)) {
+                bool match = true;
+                for (qsizetype i = 1; i < T.size() && match; ++i) {
+                    GetChar();
+                    match = !IsEnd() && UpperAscii(cur_) == T[i];
+                }
+                if (match) {
+                    GetChar(); // past the terminator
+                    if (letterStart && !(IsEnd() || cur_ == QLatin1Char('\t') || cur_ == QChar(LF) ||
+                                         cur_ == QChar(CR) || cur_ == QLatin1Char(' ')))
+                        match = false;
+                }
+                if (match) {
+                    if (!IsEnd())
+                        UnGetChar();
+                    if (finish(P)) {
+                        complete = true;
+                        break;
+                    }
+                    continue;
+                }
+                SetBookmark(P);
+            }
+        }
+
+        // Step 5: the first word decides what the command is.
+        if (command)
+            continue;
+        QString word;
+        bool kept = false;
+        const bool isLetter = c.isLetter();
+        const bool atLineStart = wasBeginningOfLine_;
+        if (!c.isSpace()) {
+            word = QString(UpperAscii(c)).toUpper();
+            for (;;) {
+                const CommandType* type = nullptr;
+                const LookupResult r = registry.LookupCommand(word, &type);
+                if (r == ucNone) {
+                    if (word.size() > 1)
+                        SetBookmark(P);
+                    word.clear();
+                    break;
+                }
+                GetChar();
+                if (r == ucPartial) {
+                    if (IsEnd()) {
+                        SetBookmark(P);
+                        word.clear();
+                        break;
+                    }
+                    word += cur_.toUpper();
+                    continue;
+                }
+                if (isLetter && (cur_.isLetterOrNumber() || cur_ == QLatin1Char('_') || cur_ == QLatin1Char('#') ||
+                                 cur_ == QLatin1Char('$') || cur_ == QLatin1Char('-'))) {
+                    word += cur_.toUpper();
+                    continue;
+                }
+                lastKeyword_ = word;
+                keywordAtLineStart_ = atLineStart;
+                auto candidate = type->Create(*this, runner);
+                candidate->Line = startLine;
+                candidate->Column = startColumn;
+                const qsizetype afterKeyword = pos_;
+                if (candidate->Parse(word)) {
+                    command = std::move(candidate);
+                    complete = true;
+                } else {
+                    // A declined command leaves the rest of the text to be scanned as a statement.
+                    SetBookmark(afterKeyword);
+                    UnGetChar();
+                    kept = true;
+                }
+                break;
+            }
+        }
+        if (complete)
+            break;
+
+        // Step 5.2: classification.
+        if (kept) {
+            GetChar();
+        } else if (isLetter) {
+            if (pos_ != P)
+                SetBookmark(P);
+            word = GetUCWord();
+        } else {
+            continue;
+        }
+        if (word == QLatin1String("EXECUTE")) {
+            SkipWSLF();
+            if (GetUCWord() == QLatin1String("BLOCK")) {
+                command = std::make_unique<BlockStatementCommand>(*this, runner);
+                commandIsBlock = true;
+            }
+        } else if (word == QLatin1String("CREATE") || word == QLatin1String("RECREATE")) {
+            SkipWSLF();
+            QString next = GetUCWord();
+            if (next == QLatin1String("DATABASE") && word == QLatin1String("CREATE")) {
+                command = MakeCreateDatabaseCommand(*this, runner);
+            } else {
+                if (next == QLatin1String("OR")) {
+                    SkipWSLF();
+                    next = GetUCWord();
+                    if (next == QLatin1String("REPLACE") || next == QLatin1String("ALTER")) {
+                        SkipWSLF();
+                        next = GetUCWord();
+                    }
+                }
+                static const QStringList blocks{"PROCEDURE", "FUNCTION", "PACKAGE", "TYPE", "TRIGGER", "VARIABLE"};
+                if (blocks.contains(next)) {
+                    command = std::make_unique<BlockStatementCommand>(*this, runner);
+                    commandIsBlock = true;
+                }
+            }
+        } else {
+            command = std::make_unique<SqlStatementCommand>(*this, runner);
+        }
+        if (command) {
+            command->Line = startLine;
+            command->Column = startColumn;
+        }
+        if (!(IsEnd() || cur_ == QLatin1Char('\t') || cur_ == QLatin1Char(' ')))
+            UnGetChar();
+    }
+
+    // Step 6: the command is complete.
+    if (command) {
+        echo_ = ExtractString(S, pos_);
+        runner.EchoCommand(*command, echo_);
+    }
+    GetChar();
+    SkipWS();
+    if ((cur_ == QChar(CR) || cur_ == QChar(LF)) && EndsLine()) {
+        ++lineNumber_;
+        lineStart_ = pos_;
+    } else if (!IsEnd()) {
+        UnGetChar();
+    }
+    return command;
+}
+
+} // namespace abd

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "script/ScriptCommand.h"
+#include "script/ScriptOptions.h"
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+namespace abd {
+
+/// Cuts the text of one SQL script into commands, one per call; a pure function of its text and options.
+class ScriptParser {
+public:
+    /// The lines are read joined with CR LF, without a line break after the last one.
+    ScriptParser(const QStringList& lines, ScriptOptions& options, QString fileName = QString());
+
+    /// The next command, already parsed for a script command; nullptr when the text is exhausted or a stop
+    /// was requested. Raises the errors of script commands' arguments (803, 804).
+    std::unique_ptr<ScriptCommand> ExtractCommand(ScriptRunner& runner);
+
+    // Reading.
+    QChar GetChar();
+    void UnGetChar();
+    qsizetype GetBookmark() const { return pos_; }
+    void SetBookmark(qsizetype position);
+    QString ExtractString(qsizetype from, qsizetype to) const;
+    QChar Current() const { return cur_; }
+    bool AtEnd() const { return pos_ >= text_.size() && cur_.isNull(); }
+    void SkipWS();
+    void SkipWSLF();
+
+    // Token readers for the script commands.
+    QString GetUCWord();
+    QString GetIdentifier();
+    QString GetLine();
+    QString GetString(bool required);
+    QString GetStringInFull();
+    int GetOnOff();
+    int GetNumber(int defaultValue);
+    /// Consumes a command's remaining arguments up to its terminator or the end of its line.
+    void SkipToCommandEnd();
+    [[noreturn]] void InvalidSyntax() const;
+
+    /// Whether the keyword of the command being parsed began its line.
+    bool KeywordAtLineStart() const { return keywordAtLineStart_; }
+    int LineNumber() const { return lineNumber_; }
+    qsizetype TotalSize() const { return totalSize_; }
+    const QString& FileName() const { return fileName_; }
+    const QString& Text() const { return text_; }
+    ScriptOptions& Options() { return options_; }
+    /// The script text from the command's start through its terminator and the character after it.
+    QString EchoText() const { return echo_; }
+
+private:
+    enum class Bare { UCWord, Identifier, Line, String, StringInFull };
+    QString ReadToken(Bare kind, bool required);
+    QString ReadQuoted(QChar quote);
+    /// At the current character: when the terminator starts here, consumes it (its last character becomes
+    /// current) and answers true; otherwise leaves everything as it was.
+    bool MatchTerminatorHere();
+    bool EndsLine();
+    bool IsEnd() const { return cur_.isNull() && pos_ >= text_.size(); }
+
+    QString text_;
+    ScriptOptions& options_;
+    QString fileName_;
+    qsizetype pos_ = 0;
+    QChar cur_;
+    bool beginningOfLine_ = true;
+    bool wasBeginningOfLine_ = true;
+    int lineNumber_ = 0;
+    qsizetype lineStart_ = 0;
+    qsizetype totalSize_ = 0;
+    QString lastKeyword_;
+    bool keywordAtLineStart_ = false;
+    QString echo_;
+};
+
+} // namespace abd

@@ -1,0 +1,115 @@
+#pragma once
+
+#include "script/ScriptOptions.h"
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+namespace abd {
+
+class DatabaseConnection;
+class DatabaseStatement;
+class ScriptCommand;
+class ScriptParser;
+
+enum ConsoleKind {
+    soSeparator,
+    soEcho,
+    soScript,
+    soInfo,
+    soError,
+    soConnect,
+    soServerOutput,
+    soUserOutput,
+    soCommand,
+    soMacro,
+    soData,
+    soParam,
+};
+
+enum ScriptStatus { ssInactive, ssValidating, ssRunning, ssFinishWithErrors, ssFinishSuccess, ssAborted };
+
+enum class ScriptEnd { Commit, Rollback, Leave };
+
+/// Shows the SQL-wait cursor for a pass and takes it down a little after, so consecutive passes keep one.
+class WaitCursor {
+public:
+    virtual ~WaitCursor() = default;
+    virtual void Show() = 0;
+    /// Takes the cursor down after the delay unless it is shown again meanwhile.
+    virtual void HideAfter(int milliseconds) = 0;
+};
+
+struct ScriptItem {
+    QString Name;
+    QStringList SQL;
+};
+
+class ScriptRunner;
+using ConsoleCallback = std::function<void(ScriptRunner& runner, const QString& message, ConsoleKind kind)>;
+
+/// Runs one SQL script against a connection in a validation pass and an execution pass, reporting every
+/// step as console messages.
+class ScriptRunner {
+public:
+    explicit ScriptRunner(QString name = QString(), DatabaseConnection* connection = nullptr);
+    ~ScriptRunner();
+    ScriptRunner(const ScriptRunner&) = delete;
+    ScriptRunner& operator=(const ScriptRunner&) = delete;
+
+    const QString& Name() const { return name_; }
+    DatabaseConnection* Connection() const { return connection_; }
+    void SetConnection(DatabaseConnection* connection);
+
+    QList<ScriptItem> SQLScripts;
+    ScriptOptions Options;
+    QMap<QString, QString> Macros;
+    QStringList Arguments;
+    ConsoleCallback OnConsolePut;
+    WaitCursor* Cursor = nullptr;
+
+    /// The validation pass: parses the whole script and sends nothing to the database.
+    bool ValidateAll();
+    /// The execution pass; true when it counted no error.
+    bool ExecuteAll();
+    /// Asks a running pass to stop.
+    void AbortJob();
+
+    ScriptStatus Status() const;
+    int TotalErrors() const;
+
+    // Used by the script commands and the parser.
+    void ConsolePut(const QString& message, ConsoleKind kind);
+    void EchoCommand(const ScriptCommand& command, const QString& extent);
+    void ExecuteStatement(ScriptCommand& statement);
+    void EndScript(ScriptEnd how);
+    bool StopRequested() const;
+    bool Validating() const { return validating_; }
+
+private:
+    bool RunPass(bool validating);
+    void OpenLink();
+    void DropLink();
+    void PrintRows(DatabaseStatement& statement);
+    QString ExpandMacros(const QString& text) const;
+    QString TimingText(qint64 elapsedMs) const;
+
+    QString name_;
+    DatabaseConnection* connection_ = nullptr;
+    std::unique_ptr<DatabaseStatement> statement_;
+    int closeListener_ = 0;
+    ScriptParser* parser_ = nullptr;
+    bool validating_ = false;
+    bool finished_ = false;
+    int commandsSinceCommit_ = 0;
+    ScriptStatus status_ = ssInactive;
+    int totalErrors_ = 0;
+    bool stop_ = false;
+    mutable std::mutex mutex_;
+};
+
+} // namespace abd
