@@ -39,6 +39,7 @@ void DatabaseConnection::Impl::Attach() {
             reinterpret_cast<const ISC_SCHAR*>(dpb.data()));
         Check(rc);
     }
+    ++attachCount;
 
     try {
         const char item = lib->Brand() == ClientBrand::InterBase ? isc_info_version : isc_info_firebird_version;
@@ -327,6 +328,7 @@ int DatabaseConnection::AddCloseListener(std::function<void()> listener) {
 
 void DatabaseConnection::RemoveCloseListener(int id) { d->closeListeners.erase(id); }
 const QString& DatabaseConnection::ServerVersionText() const { return d->serverVersion; }
+int DatabaseConnection::AttachCount() const { return d->attachCount; }
 int DatabaseConnection::ServerPrepareCount() const { return d->prepareCount; }
 bool DatabaseConnection::Utf8() const { return d->utf8; }
 

@@ -33,6 +33,7 @@ struct DatabaseConnection::Impl {
     int dialect = 3;
     int reconnectPauseMs = 3000;
     int prepareCount = 0;
+    int attachCount = 0;
     QString serverVersion;
     std::optional<DatabaseError> lastWarning;
     std::set<DatabaseStatement*> statements;

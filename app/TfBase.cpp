@@ -1,0 +1,80 @@
+#include "app/TfBase.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QScreen>
+#include <QWidget>
+
+namespace abd {
+
+class TfBase::KeyPreview : public QObject {
+public:
+    explicit KeyPreview(TfBase& base) : base_(base) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // A key the focused control leaves unused travels on to its parents: handle it once, at the control.
+        if (event->type() == QEvent::KeyPress && watched == QApplication::focusWidget()) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (!base_.KeyTakenByWindow(*key))
+                base_.FormKeyDown(key->key(), key->modifiers());
+        }
+        return QObject::eventFilter(watched, event); // the key still reaches its control
+    }
+
+private:
+    TfBase& base_;
+};
+
+TfBase::TfBase(QWidget* window) : pmBase(new QMenu(window)), window_(window) {
+    window->setAttribute(Qt::WA_AlwaysShowToolTips, true);
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(9);
+    window->setFont(font);
+}
+
+void TfBase::CenterOnScreen() {
+    const QScreen* screen = window_->screen() ? window_->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window_->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window_->move(frame.topLeft());
+}
+
+void TfBase::EnableKeyPreview() {
+    if (!preview_)
+        preview_ = new KeyPreview(*this);
+    for (QWidget* w : window_->findChildren<QWidget*>())
+        w->installEventFilter(preview_);
+    window_->installEventFilter(preview_);
+}
+
+void TfBase::MoveFocus(bool next) {
+    QWidget* start = QApplication::focusWidget();
+    if (!start)
+        return;
+    QWidget* w = start;
+    do {
+        w = next ? w->nextInFocusChain() : w->previousInFocusChain();
+        if (w->window() == window_ && w->isEnabled() && w->isVisible() && (w->focusPolicy() & Qt::TabFocus) &&
+            w != window_) {
+            w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return;
+        }
+    } while (w != start);
+}
+
+void TfBase::FormKeyDown(int key, Qt::KeyboardModifiers) {
+    QWidget* focused = QApplication::focusWidget();
+    // Exactly a plain line edit: kinds derived from it do not qualify.
+    if (!focused || focused->metaObject() != &QLineEdit::staticMetaObject)
+        return;
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Down)
+        MoveFocus(true);
+    else if (key == Qt::Key_Up)
+        MoveFocus(false);
+}
+
+} // namespace abd

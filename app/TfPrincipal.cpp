@@ -1,0 +1,236 @@
+#include "app/TfPrincipal.h"
+
+#include "app/TfLogin.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTextCursor>
+#include <QVBoxLayout>
+
+namespace abd {
+
+namespace {
+QPlainTextEdit* MakePane(QWidget* parent, const char* name, const QString& initial) {
+    auto* pane = new QPlainTextEdit(parent);
+    pane->setObjectName(QLatin1String(name));
+    pane->setReadOnly(true);
+    pane->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    pane->setFocusPolicy(Qt::StrongFocus);
+    pane->setTabChangesFocus(true);
+    pane->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    pane->setUndoRedoEnabled(false);
+    QPalette palette = pane->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::ToolTipBase));
+    palette.setColor(QPalette::Text, palette.color(QPalette::ToolTipText));
+    pane->setPalette(palette);
+    pane->setPlainText(initial);
+    return pane;
+}
+
+const QStringList kInstructions{
+    QStringLiteral("1. Atualizar banco de dados para versão 5;"),
+    QStringLiteral("2. Verificar qual a versão atual do banco de dados (Lortu menu Ajuda, Sobre);"),
+    QStringLiteral("3. Atualizar somente se a versão anterior for menor que 5;"),
+    QStringLiteral("4. Efetuar um backup do banco de dados (Arquivo, Banco Dados, Backup);"),
+    QStringLiteral("5. Sair do Lortu todos os usuários;"),
+    QStringLiteral("6. Clique no botão atualizar somente após executar os itens acima (usuário sysdba); "),
+    QStringLiteral("7. Compactar o banco de dados (Arquivo, Banco Dados, Ferramentas, Compactar).")};
+} // namespace
+
+TfPrincipal::TfPrincipal(QWidget* parent) : QMainWindow(parent), TfBase(this) {
+    setObjectName(QStringLiteral("fPrincipal"));
+    setWindowTitle(AppTitle());
+
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+    mAtualizar = MakePane(client, "mAtualizar", kInstructions.join(QLatin1Char('\n')));
+    mAtualizar->setFixedHeight(186);
+    mBackup = MakePane(client, "mBackup", QStringLiteral("Backup versão anterior."));
+    mCompactar = MakePane(client, "mCompactar", QStringLiteral("Compactar: Backup Versão Atual e Restaurar"));
+    mSQL = MakePane(client, "mSQL", QStringLiteral("SQL: Atualizado"));
+
+    Splitter = new QSplitter(Qt::Vertical, client);
+    Splitter->setHandleWidth(2);
+    Splitter->setChildrenCollapsible(false);
+    Splitter->addWidget(mBackup);
+    Splitter->addWidget(mCompactar);
+    Splitter->addWidget(mSQL);
+    Splitter->setStretchFactor(0, 0);
+    Splitter->setStretchFactor(1, 0);
+    Splitter->setStretchFactor(2, 1);
+    Splitter->setSizes({65, 65, 400});
+
+    auto* stack = new QVBoxLayout(client);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+    stack->addWidget(mAtualizar);
+    stack->addWidget(Splitter, 1);
+
+    StatusBar1 = statusBar();
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(true);
+
+    // Commands, in their order.
+    aBackup = new QAction(QStringLiteral("Backup"), this);
+    aBackup->setToolTip(QStringLiteral("Backup"));
+    aCompactar = new QAction(QStringLiteral("Compactar"), this);
+    aCompactar->setToolTip(QStringLiteral("Compactar"));
+    aAtualizar = new QAction(QStringLiteral("&Atualizar"), this);
+    alBase << aBackup << aCompactar << aAtualizar;
+    connect(aBackup, &QAction::triggered, this, [this] { aBackupExecute(); });
+    connect(aCompactar, &QAction::triggered, this, [this] { aCompactarExecute(); });
+    connect(aAtualizar, &QAction::triggered, this, [this] { RunGuarded([this] { aAtualizarExecute(); }); });
+
+    bAtualizar = new QPushButton(aAtualizar->text(), client);
+    bAtualizar->setObjectName(QStringLiteral("bAtualizar"));
+    bAtualizar->setGeometry(539, 153, 75, 25);
+    bAtualizar->raise();
+    connect(bAtualizar, &QPushButton::clicked, aAtualizar, &QAction::trigger);
+    connect(aAtualizar, &QAction::changed, this, [this] {
+        bAtualizar->setText(aAtualizar->text());
+        bAtualizar->setEnabled(aAtualizar->isEnabled());
+        bAtualizar->setVisible(aAtualizar->isVisible());
+    });
+
+    // Pop-up menu with its two check items, both checked.
+    miBackup = pmBase->addAction(QStringLiteral("Backup"));
+    miBackup->setToolTip(QStringLiteral("Backup"));
+    miCompactar = pmBase->addAction(QStringLiteral("Compactar"));
+    miCompactar->setToolTip(QStringLiteral("Compactar"));
+    for (QAction* item : {miBackup, miCompactar}) {
+        item->setCheckable(true);
+        item->setChecked(true);
+    }
+    pmBase->setToolTipsVisible(true);
+    client->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(client, &QWidget::customContextMenuRequested, this,
+            [this, client](const QPoint& at) { pmBase->popup(client->mapToGlobal(at)); });
+    Splitter->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Splitter, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { pmBase->popup(Splitter->mapToGlobal(at)); });
+
+    setTabOrder(mAtualizar, mBackup);
+    setTabOrder(mBackup, bAtualizar);
+    setTabOrder(bAtualizar, mCompactar);
+    setTabOrder(mCompactar, mSQL);
+
+    upgrade_ = std::make_unique<UpgradeRun>(static_cast<UpgradeHost&>(*this));
+    for (ScriptRunner* s : {&upgrade_->sVersao2, &upgrade_->sVersao3, &upgrade_->sVersao4, &upgrade_->sVersao5})
+        s->Cursor = &sqlCursor_;
+
+    resize(632, 406 + StatusBar1->sizeHint().height() - 19);
+    bAtualizar->setFocus();
+}
+
+TfPrincipal::~TfPrincipal() = default;
+
+void TfPrincipal::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!centred_) {
+        centred_ = true;
+        CenterOnScreen();
+        bAtualizar->setFocus();
+    }
+}
+
+void TfPrincipal::aAtualizarExecute() { upgrade_->aAtualizarExecute(); }
+void TfPrincipal::aBackupExecute() { upgrade_->aBackupExecute(); }
+void TfPrincipal::aCompactarExecute() { upgrade_->aCompactarExecute(); }
+
+QPlainTextEdit* TfPrincipal::PaneOf(Pane pane) const {
+    switch (pane) {
+    case Pane::Atualizar: return mAtualizar;
+    case Pane::Backup: return mBackup;
+    case Pane::Compactar: return mCompactar;
+    case Pane::Sql: return mSQL;
+    }
+    return mSQL;
+}
+
+void TfPrincipal::AppendLine(QPlainTextEdit* pane, const QString& line) {
+    QString text = line;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    pane->appendPlainText(text);
+    pane->verticalScrollBar()->setValue(pane->verticalScrollBar()->maximum());
+    // The run blocks the event loop: paint the new line before going on.
+    pane->viewport()->repaint();
+}
+
+void TfPrincipal::ConsolePut(const QString& message) {
+    AppendLine(mSQL, message);
+    StatusBar1->showMessage(message);
+    StatusBar1->repaint();
+}
+
+void TfPrincipal::ProgressBackup(const QString& line) { AppendLine(mBackup, line); }
+void TfPrincipal::ProgressCompactar(const QString& line) { AppendLine(mCompactar, line); }
+
+bool TfPrincipal::Login(LoginValues& values) {
+    // A new dialog for every run, destroyed on every path.
+    std::unique_ptr<TfLogin> dialog(new TfLogin(this));
+    login_ = dialog.get();
+    struct Forget {
+        TfLogin*& login;
+        ~Forget() { login = nullptr; }
+    } forget{login_};
+    dialog->eServidor->setText(values.Servidor);
+    dialog->eBancoDados->setText(values.BancoDados);
+    dialog->eUsuario->setText(values.Usuario);
+    dialog->eSenha->setText(values.Senha);
+    if (dialog->exec() != QDialog::Accepted)
+        return false;
+    values.Servidor = dialog->eServidor->text();
+    values.BancoDados = dialog->eBancoDados->text();
+    values.Usuario = dialog->eUsuario->text();
+    values.Senha = dialog->eSenha->text();
+    return true;
+}
+
+void TfPrincipal::Information(const QString& text) {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Informação"), text, QMessageBox::NoButton, this);
+    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.exec();
+}
+
+void TfPrincipal::Concluded() {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Concluído"), QStringLiteral("Concluído"),
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TfPrincipal::Append(Pane pane, const QString& line) { AppendLine(PaneOf(pane), line); }
+
+void TfPrincipal::SetStatus(const QString& text) { StatusBar1->showMessage(text); }
+
+void TfPrincipal::HideUpdateCommand() { aAtualizar->setVisible(false); }
+
+bool TfPrincipal::BackupChecked() { return miBackup->isChecked(); }
+bool TfPrincipal::CompactarChecked() { return miCompactar->isChecked(); }
+
+void TfPrincipal::ExecuteBackup() {
+    if (aBackup->isEnabled())
+        aBackupExecute();
+}
+
+void TfPrincipal::ExecuteCompactar() {
+    if (aCompactar->isEnabled())
+        aCompactarExecute();
+}
+
+void TfPrincipal::SetBusy(bool busy) {
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+} // namespace abd

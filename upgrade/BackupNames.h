@@ -1,0 +1,29 @@
+#pragma once
+// Names and texts of the backup and compaction stages; pure functions of their inputs.
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+namespace abd {
+
+/// "yyyymmdd.hhnn".
+QString FileStamp(const QDateTime& t);
+/// "dd/mm/yyyy hh:nn:ss.zzz" with the locale's date and time separators.
+QString LogStamp(const QDateTime& t);
+/// A duration shown as a time of day, "hh:nn:ss.zzz": whole days are dropped.
+QString DurationStamp(qint64 milliseconds);
+
+/// The part of the database text that goes after the backup folder: the text itself for an alias or an
+/// empty folder, the file name alone for a path (a folder joined with a full path would name no folder).
+QString DatabasePartOfBackupName(const QString& folder, const QString& database);
+
+/// PastaBackup + database + "." + stamp + ".versao." + version + ".fbk".
+QString BackupStageFileName(const QString& folder, const QString& database, const QDateTime& start, int version);
+/// PastaBackup + database + "." + stamp + ".fbk".
+QString CompactionFileName(const QString& folder, const QString& database, const QDateTime& start);
+
+/// Whether any line the server sent begins with an error marker (ERROR, optionally after "gbak:").
+bool HasErrorMarker(const QStringList& serverLines);
+
+} // namespace abd

@@ -1,0 +1,228 @@
+#include "upgrade/UpgradeRun.h"
+
+#include "firebird/Failure.h"
+#include "firebird/ServiceClient.h"
+#include "upgrade/BackupNames.h"
+#include "upgrade/UpgradeScripts.h"
+
+#include <QLocale>
+
+namespace abd {
+
+namespace {
+/// The hourglass from construction to every way out.
+class Busy {
+public:
+    explicit Busy(UpgradeHost& host) : host_(host) { host_.SetBusy(true); }
+    ~Busy() { host_.SetBusy(false); }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    UpgradeHost& host_;
+};
+
+QString StepNumber(int step) { return QStringLiteral("%1").arg(step, 3, 10, QLatin1Char('0')); }
+} // namespace
+
+UpgradeRun::UpgradeRun(UpgradeHost& host)
+    : sqlcPrincipal(QStringLiteral("lortu"), StoredConnectionSettings()), sVersao2(QStringLiteral("sVersao2"), &sqlcPrincipal),
+      sVersao3(QStringLiteral("sVersao3"), &sqlcPrincipal), sVersao4(QStringLiteral("sVersao4"), &sqlcPrincipal),
+      sVersao5(QStringLiteral("sVersao5"), &sqlcPrincipal), host_(host) {
+    sqlcPrincipal.AutoReconnect = true;
+    sqlcPrincipal.TransactionIsolation = Isolation::ReadCommitted;
+    int version = 2;
+    for (ScriptRunner* s : {&sVersao2, &sVersao3, &sVersao4, &sVersao5}) {
+        ConfigureUpgradeScript(*s, version++);
+        s->OnConsolePut = [this](ScriptRunner&, const QString& message, ConsoleKind) { host_.ConsolePut(message); };
+    }
+}
+
+ServiceSettings UpgradeRun::StageSettings() const {
+    ServiceSettings s;
+    s.SetHost(Servidor);
+    s.Protocol = ipTCPIP;
+    s.UserName = Usuario;
+    s.Password = Senha;
+    s.Database = BancoDados;
+    return s;
+}
+
+int UpgradeRun::ContarConexoes() {
+    ServiceClient client;
+    Busy busy(host_);
+    ServiceSettings s;
+    s.SetHost(Servidor);
+    s.Protocol = ipTCPIP;
+    s.UserName = Usuario;
+    s.Password = Senha;
+    return client.GetUsage(s).Attachments;
+}
+
+void UpgradeRun::aAtualizarExecute() {
+    VersaoBancoDadosAtual = 5;
+
+    LoginValues login{kLocalServer, QStringLiteral("LORTU"), QStringLiteral("SYSDBA"), QStringLiteral("pomelarix")};
+    if (!host_.Login(login))
+        return;
+    sqlcPrincipal.SetParam(QStringLiteral("Server"), login.Servidor);
+    sqlcPrincipal.SetParam(QStringLiteral("Database"), login.BancoDados);
+    sqlcPrincipal.SetParam(QStringLiteral("User_Name"), login.Usuario);
+    sqlcPrincipal.SetParam(QStringLiteral("Password"), login.Senha);
+    Servidor = login.Servidor;
+    BancoDados = login.BancoDados;
+    Usuario = QLocale(QLocale::Portuguese, QLocale::Brazil).toUpper(login.Usuario);
+    Senha = login.Senha;
+
+    const int attached = ContarConexoes();
+    if (attached >= 1) {
+        host_.Information(QStringLiteral("Usuário conectado: ") + QString::number(attached) +
+                          QStringLiteral("\n\nSair todos."));
+        sqlcPrincipal.Close();
+        return;
+    }
+
+    sqlcPrincipal.Open();
+    host_.HideUpdateCommand();
+    host_.Append(Pane::Atualizar, QStringLiteral("-----------------"));
+    PastaBackup = sqlcPrincipal.ExecSQLScalar(QStringLiteral("SELECT PASTA_BACKUP FROM CONFIGURAR WHERE ID = 1")).ToText();
+    VersaoBancoDados =
+        sqlcPrincipal.ExecSQLScalar(QStringLiteral("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR WHERE ID = 1")).ToInteger();
+    // The queries' transaction ends here, so that every version step runs in a transaction of its own whose
+    // commit is a real one: a success line never stands for work that a later close might fail to commit.
+    if (sqlcPrincipal.InTransaction())
+        sqlcPrincipal.Commit();
+    host_.Append(Pane::Atualizar, QStringLiteral("Banco dados versão ") + QString::number(VersaoBancoDados));
+
+    if (VersaoBancoDados >= VersaoBancoDadosAtual) {
+        host_.Append(Pane::Atualizar, QString());
+        host_.Append(Pane::Atualizar, QStringLiteral("Banco dados já esta atualizado."));
+        return;
+    }
+
+    if (host_.BackupChecked()) {
+        const QString line = QStringLiteral("Backup versão ") + QString::number(VersaoBancoDados);
+        host_.Append(Pane::Atualizar, QString());
+        host_.Append(Pane::Atualizar, line);
+        host_.Append(Pane::Backup, line);
+        host_.ExecuteBackup();
+    }
+    host_.Append(Pane::Atualizar, QString());
+    AtualizarVersao(VersaoBancoDados, 2, sVersao2);
+    AtualizarVersao(VersaoBancoDados, 3, sVersao3);
+    AtualizarVersao(VersaoBancoDados, 4, sVersao4);
+    AtualizarVersao(VersaoBancoDados, 5, sVersao5);
+    if (host_.CompactarChecked()) {
+        host_.Append(Pane::Atualizar, QString());
+        host_.Append(Pane::Atualizar, QStringLiteral("Compactar"));
+        host_.ExecuteCompactar();
+    }
+    sqlcPrincipal.Close();
+    host_.SetStatus(QStringLiteral("Concluído."));
+    host_.Concluded();
+}
+
+void UpgradeRun::AtualizarVersao(int current, int step, ScriptRunner& script) {
+    if (current >= step)
+        return;
+    sqlcPrincipal.StartTransaction();
+    const int attachment = sqlcPrincipal.AttachCount();
+    try {
+        script.ValidateAll();
+        script.ExecuteAll();
+        // A lost connection in the middle of the script leaves its first part rolled back by the server and the
+        // rest on a new attachment: never commit such a half.
+        if (sqlcPrincipal.AttachCount() != attachment)
+            throw Failure(QStringLiteral("A conexão com o servidor foi perdida durante a atualização; a versão %1 "
+                                         "não foi aplicada.").arg(step));
+        sqlcPrincipal.Commit();
+        host_.Append(Pane::Atualizar, StepNumber(step) + QStringLiteral(" versão atualizada com sucesso."));
+    } catch (...) {
+        host_.Append(Pane::Atualizar, StepNumber(step) + QStringLiteral(" Erro: versão não foi atualizada."));
+        sqlcPrincipal.Rollback();
+        throw;
+    }
+    sqlcPrincipal.Close();
+    sqlcPrincipal.Open();
+}
+
+void UpgradeRun::aBackupExecute() {
+    ServiceClient client;
+    const QDateTime t0 = Now();
+    const QString file = BackupStageFileName(PastaBackup, BancoDados, t0, VersaoBancoDados);
+    host_.Append(Pane::Backup, QStringLiteral("Backup:"));
+    host_.Append(Pane::Backup, file);
+    host_.Append(Pane::Backup, LogStamp(t0) + QStringLiteral(" Início"));
+    host_.Append(Pane::Backup, QString());
+    Busy busy(host_);
+    QStringList serverLines;
+    client.OnProgress = [&](ServiceClient&, const QString& line) {
+        serverLines << line;
+        host_.ProgressBackup(line);
+    };
+    BackupRequest request;
+    request.BackupFiles = {file};
+    request.Verbose = true;
+    client.Backup(StageSettings(), request);
+    const QDateTime t1 = Now();
+    host_.Append(Pane::Backup, QString());
+    host_.Append(Pane::Backup, LogStamp(t0) + QStringLiteral(" Início"));
+    host_.Append(Pane::Backup, LogStamp(t1) + QStringLiteral(" Fim"));
+    host_.Append(Pane::Backup, DurationStamp(t0.msecsTo(t1)) + QStringLiteral(" Tempo"));
+    if (HasErrorMarker(serverLines))
+        throw Failure(QStringLiteral("Erro Backup"));
+}
+
+void UpgradeRun::aCompactarExecute() {
+    const QDateTime t0 = Now();
+    host_.Append(Pane::Compactar, QString());
+    const QString file = CompactionFileName(PastaBackup, BancoDados, t0);
+    host_.Append(Pane::Compactar, file);
+    host_.Append(Pane::Compactar, LogStamp(t0) + QStringLiteral(" Início"));
+    host_.Append(Pane::Compactar, QString());
+    Busy busy(host_);
+    host_.Append(Pane::Compactar, QStringLiteral("Close Database"));
+    sqlcPrincipal.Close();
+    host_.Append(Pane::Compactar, QString());
+    host_.Append(Pane::Compactar, QStringLiteral("Backup"));
+
+    QStringList backupLines;
+    {
+        ServiceClient client;
+        client.OnProgress = [&](ServiceClient&, const QString& line) {
+            backupLines << line;
+            host_.ProgressCompactar(line);
+        };
+        BackupRequest request;
+        request.BackupFiles = {file};
+        request.Verbose = true;
+        request.Options = boNoGarbageCollect;
+        client.Backup(StageSettings(), request);
+    }
+    if (HasErrorMarker(backupLines))
+        throw Failure(QStringLiteral("Erro Backup"));
+    host_.Append(Pane::Compactar, QString());
+
+    QStringList restoreLines;
+    {
+        ServiceClient client;
+        client.OnProgress = [&](ServiceClient&, const QString& line) {
+            restoreLines << line;
+            host_.ProgressCompactar(line);
+        };
+        RestoreRequest request;
+        request.BackupFiles = {file};
+        request.Verbose = true;
+        request.Options = roReplace;
+        client.Restore(StageSettings(), request);
+    }
+    const QDateTime t1 = Now();
+    host_.Append(Pane::Compactar, QString());
+    host_.Append(Pane::Compactar, LogStamp(t0) + QStringLiteral(" Início"));
+    host_.Append(Pane::Compactar, LogStamp(t1) + QStringLiteral(" Fim"));
+    host_.Append(Pane::Compactar, DurationStamp(t0.msecsTo(t1)) + QStringLiteral(" Tempo"));
+    if (HasErrorMarker(restoreLines))
+        throw Failure(QStringLiteral("Erro Restaurar"));
+}
+
+} // namespace abd
