@@ -25,5 +25,5 @@ if [ ! -e "$FILE" ]; then
   printf "SET SQL DIALECT 3;\nCREATE DATABASE '127.0.0.1:%s' USER 'SYSDBA' PASSWORD 'pomelarix' PAGE_SIZE 8192 DEFAULT CHARACTER SET WIN1252;\nCOMMIT;\n" "$FILE" \
     | "${ISQL[@]}"
   { cat "$ROOT/demo/lortu-v1.sql"; printf "\nUPDATE CONFIGURAR SET PASTA_BACKUP = '%s' WHERE ID = 1;\nCOMMIT;\n" "$BACKUP_FOLDER"; } \
-    | "${ISQL[@]}" -ch WIN1252 "127.0.0.1:LORTU"
+    | "${ISQL[@]}" -ch UTF8 "127.0.0.1:LORTU"
 fi

@@ -50,7 +50,7 @@ ServiceSettings ServiceSettingsFor(const QString& database) {
 QString RunIsql(const QString& database, const QString& sql, bool* ok) {
     QProcess p;
     QStringList args{QStringLiteral("-q"), QStringLiteral("-user"), QStringLiteral("SYSDBA"),
-                     QStringLiteral("-password"), Password()};
+                     QStringLiteral("-password"), Password(), QStringLiteral("-ch"), QStringLiteral("UTF8")};
     if (!database.isEmpty())
         args << database;
     p.start(QStringLiteral("isql-fb"), args);

@@ -1,0 +1,384 @@
+#include "app/TfLogin.h"
+#include "app/TfPrincipal.h"
+#include "firebird/DatabaseConnection.h"
+#include "tests/support/TestServer.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QTimer>
+#include <QUuid>
+#include <QtTest>
+#include <unistd.h>
+#include <pwd.h>
+
+using namespace abd;
+using namespace abd::test;
+
+namespace {
+
+QString DemoSql() {
+    QFile f(QStringLiteral(ABD_SOURCE_DIR "/demo/lortu-v1.sql"));
+    f.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(f.readAll());
+}
+
+/// A folder the server can write backups into; its name may carry a word of the test's choice.
+QString BackupFolder(const QString& stem = QStringLiteral("bk")) {
+    const QString f = WorkFolder() + QLatin1Char('/') + stem + QLatin1Char('-') +
+                      QUuid::createUuid().toString(QUuid::Id128).left(8);
+    QDir().mkpath(f);
+    if (const passwd* pw = getpwnam("firebird"))
+        if (chown(f.toLocal8Bit().constData(), pw->pw_uid, pw->pw_gid) != 0)
+            qWarning("chown failed");
+    return f + QLatin1Char('/');
+}
+
+/// A Lortu database at version 1, changed by `variant` (SQL run after the demo's).
+struct Lortu {
+    explicit Lortu(const QString& variant = QString(), const QString& folder = BackupFolder())
+        : backupFolder(folder),
+          db(DemoSql() + QStringLiteral("\nUPDATE CONFIGURAR SET PASTA_BACKUP = '%1' WHERE ID = 1;\nCOMMIT;\n").arg(folder) +
+                 variant,
+             QStringLiteral("lortu")) {}
+    ~Lortu() { QDir(backupFolder).removeRecursively(); }
+    QStringList BackupFiles() const { return QDir(backupFolder).entryList(QDir::Files, QDir::Name); }
+    QString backupFolder;
+    TempDatabase db;
+};
+
+struct Box {
+    QString caption;
+    QString text;
+    QMessageBox::Icon icon;
+};
+
+/// Drives the modal windows of one click: the login (filled from `login`, or cancelled when `cancel`),
+/// then every message box, which it records and closes.
+class Driver {
+public:
+    LoginValues login;
+    bool cancel = false;
+    QList<Box> boxes;
+    std::function<void(TfLogin&)> beforeOk;
+
+    explicit Driver(const QString& database) {
+        login = {"127.0.0.1", database, "SYSDBA", Password()};
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+        timer_.start(10);
+    }
+
+private:
+    void Poll() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || handled_.contains(modal))
+            return;
+        handled_ << modal;
+        if (auto* d = qobject_cast<TfLogin*>(modal)) {
+            if (cancel) {
+                d->reject();
+                return;
+            }
+            d->eServidor->setText(login.Servidor);
+            d->eBancoDados->setText(login.BancoDados);
+            d->eUsuario->setText(login.Usuario);
+            d->eSenha->setText(login.Senha);
+            if (beforeOk)
+                beforeOk(*d);
+            d->bOK->click();
+        } else if (auto* b = qobject_cast<QMessageBox*>(modal)) {
+            boxes << Box{b->windowTitle(), b->text(), b->icon()};
+            b->buttons().first()->click();
+        }
+    }
+    QTimer timer_;
+    QList<QWidget*> handled_;
+};
+
+QStringList Lines(QPlainTextEdit* pane) { return pane->toPlainText().split('\n'); }
+
+/// The lines a run added to a pane after its initial ones.
+QStringList Added(QPlainTextEdit* pane, int initial) { return Lines(pane).mid(initial); }
+
+QDateTime Pinned(int n) { return QDateTime(QDate(2024, 1, 31), QTime(14, 5)).addSecs(61 * n); }
+
+void PinClock(TfPrincipal& w) {
+    auto calls = std::make_shared<int>(0);
+    w.Upgrade().Now = [calls] { return Pinned((*calls)++); };
+}
+
+void Click(TfPrincipal& w) {
+    QVERIFY(w.aAtualizar->isVisible());
+    w.bAtualizar->click();
+}
+
+} // namespace
+
+class TestUpgradeRun : public QObject {
+    Q_OBJECT
+private slots:
+    void fromVersion1WithBackupAndCompaction() {
+        Lortu l;
+        TfPrincipal w;
+        w.show();
+        PinClock(w);
+        Driver driver(l.db.Path());
+        driver.login.Usuario = "sysdba";
+        Click(w);
+
+        const QString file = QFileInfo(l.db.Path()).fileName();
+        QCOMPARE(Added(w.mAtualizar, 7),
+                 (QStringList{"-----------------", "Banco dados versão 1", "", "Backup versão 1", "",
+                              "002 versão atualizada com sucesso.", "003 versão atualizada com sucesso.",
+                              "004 versão atualizada com sucesso.", "005 versão atualizada com sucesso.", "", "Compactar"}));
+        QCOMPARE(driver.boxes.size(), 1);
+        QCOMPARE(driver.boxes[0].caption, QStringLiteral("Concluído"));
+        QCOMPARE(driver.boxes[0].text, QStringLiteral("Concluído"));
+        QCOMPARE(driver.boxes[0].icon, QMessageBox::Information);
+        QCOMPARE(w.StatusBar1->currentMessage(), QStringLiteral("Concluído."));
+        QVERIFY(!w.bAtualizar->isVisible());
+        QVERIFY(!w.Upgrade().sqlcPrincipal.Connected());
+        // The user name reaches the connection as typed and the service manager upper-cased.
+        QCOMPARE(w.Upgrade().sqlcPrincipal.Param("User_Name"), QStringLiteral("sysdba"));
+        QCOMPARE(w.Upgrade().Usuario, QStringLiteral("SYSDBA"));
+
+        // The backup pane: its lines around the server's report.
+        const QString backupName = l.backupFolder + file + ".20240131.1405.versao.1.fbk";
+        const QStringList backup = Lines(w.mBackup);
+        QCOMPARE(backup.mid(0, 6), (QStringList{"Backup versão anterior.", "Backup versão 1", "Backup:", backupName,
+                                                "31/01/2024 14:05:00.000 Início", ""}));
+        QCOMPARE(backup[6], QStringLiteral("gbak:readied database %1 for backup ").arg(l.db.Path()));
+        QCOMPARE(backup.mid(backup.size() - 4), (QStringList{"", "31/01/2024 14:05:00.000 Início",
+                                                             "31/01/2024 14:06:01.000 Fim", "00:01:01.000 Tempo"}));
+        // The compaction pane.
+        const QString compactName = l.backupFolder + file + ".20240131.1407.fbk";
+        const QStringList compact = Lines(w.mCompactar);
+        QCOMPARE(compact.mid(0, 8), (QStringList{"Compactar: Backup Versão Atual e Restaurar", "", compactName,
+                                                 "31/01/2024 14:07:02.000 Início", "", "Close Database", "", "Backup"}));
+        QVERIFY(compact.contains(QStringLiteral("gbak:opened file %1 ").arg(compactName)));
+        QCOMPARE(compact.mid(compact.size() - 4), (QStringList{"", "31/01/2024 14:07:02.000 Início",
+                                                               "31/01/2024 14:08:03.000 Fim", "00:01:01.000 Tempo"}));
+        QCOMPARE(l.BackupFiles(), (QStringList{QFileInfo(backupName).fileName(), QFileInfo(compactName).fileName()}));
+        // The SQL pane: echoes and outcome lines of the four scripts.
+        const QStringList sql = Lines(w.mSQL);
+        QCOMPARE(sql[0], QStringLiteral("SQL: Atualizado"));
+        QVERIFY(!w.mSQL->toPlainText().contains("ERROR"));
+        QVERIFY(w.mSQL->toPlainText().contains("\n1 row processed ["));
+        QVERIFY(sql.contains("ALTER TRIGGER TR_HISTORICO_UPDATE_DELETE INACTIVE; ..."));
+
+        // The database afterwards.
+        const TempDatabase& db = l.db;
+        QCOMPARE(db.Scalar("SELECT VERSAO_BANCO_DADOS || EXPURGO FROM CONFIGURAR WHERE ID = 1;"), QStringLiteral("5N"));
+        QCOMPARE(db.Scalar("SELECT SUM(RDB$TRIGGER_INACTIVE) FROM RDB$TRIGGERS WHERE RDB$TRIGGER_NAME IN "
+                           "('TR_HISTORICO_UPDATE_DELETE', 'TR_CREDITO_DEBITO_UPDATE');"),
+                 QStringLiteral("0"));
+        QCOMPARE(db.Scalar("SELECT COUNT(*) FROM MOVIMENTO WHERE HISTORICO_ID = 11;"), QStringLiteral("0"));
+        QCOMPARE(db.Scalar("SELECT CAST(SUM(SALDO) AS INTEGER) || '/' || COUNT(*) FROM CLIENTE;"), QStringLiteral("150/3"));
+        QCOMPARE(db.Scalar("SELECT CREDITO_DEBITO FROM HISTORICO WHERE ID = 11;"), QStringLiteral("C"));
+        QCOMPARE(db.Scalar("SELECT RDB$FIELD_POSITION + 1 FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = 'CONFIGURAR' "
+                           "AND RDB$FIELD_NAME = 'PORTA';"),
+                 QStringLiteral("23"));
+        QCOMPARE(db.Scalar("SELECT RDB$FIELD_POSITION + 1 FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = 'CONFIGURAR' "
+                           "AND RDB$FIELD_NAME = 'SSL';"),
+                 QStringLiteral("24"));
+        QCOMPARE(db.Scalar("SELECT RDB$FIELD_POSITION + 1 FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = 'CONFIGURAR' "
+                           "AND RDB$FIELD_NAME = 'VERSAO_BANCO_DADOS';"),
+                 QStringLiteral("44"));
+        QCOMPARE(db.Scalar("SELECT COUNT(*) FROM RDB$FIELDS WHERE RDB$FIELD_NAME = 'DM_CHAR_01';"), QStringLiteral("1"));
+        QCOMPARE(db.Scalar("SELECT COUNT(*) FROM RDB$INDICES WHERE RDB$INDEX_NAME = 'IN_EDICAO_CODIGO_BARRAS';"),
+                 QStringLiteral("1"));
+    }
+
+    void cancelChangesNothing() {
+        Lortu l;
+        TfPrincipal w;
+        w.show();
+        Driver driver(l.db.Path());
+        driver.cancel = true;
+        const QString before = w.mAtualizar->toPlainText() + w.mBackup->toPlainText() + w.mSQL->toPlainText();
+        Click(w);
+        QCOMPARE(w.mAtualizar->toPlainText() + w.mBackup->toPlainText() + w.mSQL->toPlainText(), before);
+        QVERIFY(driver.boxes.isEmpty());
+        QVERIFY(w.bAtualizar->isVisible());
+        QVERIFY(w.StatusBar1->currentMessage().isEmpty());
+        QCOMPARE(w.Upgrade().sqlcPrincipal.Param("Database"), QStringLiteral("lortu"));
+        QVERIFY(w.Upgrade().Servidor.isEmpty());
+    }
+
+    void refusedWhileSomebodyIsAttached() {
+        Lortu l;
+        DatabaseConnection other("x", SettingsFor(l.db.Path()));
+        other.Open();
+        TfPrincipal w;
+        w.show();
+        Driver driver(l.db.Path());
+        Click(w);
+        QCOMPARE(driver.boxes.size(), 1);
+        QCOMPARE(driver.boxes[0].caption, QStringLiteral("Informação"));
+        QCOMPARE(driver.boxes[0].text, QStringLiteral("Usuário conectado: 1\n\nSair todos."));
+        QCOMPARE(driver.boxes[0].icon, QMessageBox::Information);
+        QVERIFY(w.bAtualizar->isVisible());
+        QCOMPARE(Lines(w.mAtualizar).size(), 7);
+        QCOMPARE(l.db.Scalar("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR;"), QStringLiteral("1"));
+
+        // Once the other has left, the next click runs (with a new login dialog).
+        other.Close();
+        w.miBackup->setChecked(false);
+        w.miCompactar->setChecked(false);
+        Driver again(l.db.Path());
+        Click(w);
+        QCOMPARE(again.boxes.size(), 1);
+        QCOMPARE(again.boxes[0].caption, QStringLiteral("Concluído"));
+    }
+
+    void versions_data() {
+        QTest::addColumn<QString>("variant");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("version 5") << "UPDATE CONFIGURAR SET VERSAO_BANCO_DADOS = 5;"
+                                   << QStringList{"-----------------", "Banco dados versão 5", "",
+                                                  "Banco dados já esta atualizado."};
+        QTest::newRow("version 4") << "UPDATE CONFIGURAR SET VERSAO_BANCO_DADOS = 4;"
+                                   << QStringList{"-----------------", "Banco dados versão 4", "",
+                                                  "005 versão atualizada com sucesso."};
+        QTest::newRow("no row 1") << "UPDATE CONFIGURAR SET ID = 2;"
+                                  << QStringList{"-----------------", "Banco dados versão 0", "",
+                                                 "002 versão atualizada com sucesso.", "003 versão atualizada com sucesso.",
+                                                 "004 versão atualizada com sucesso.", "005 versão atualizada com sucesso."};
+    }
+    void versions() {
+        QFETCH(QString, variant);
+        QFETCH(QStringList, lines);
+        Lortu l(variant);
+        TfPrincipal w;
+        w.show();
+        w.miBackup->setChecked(false);
+        w.miCompactar->setChecked(false);
+        Driver driver(l.db.Path());
+        Click(w);
+        QCOMPARE(Added(w.mAtualizar, 7), lines);
+        QVERIFY(!w.bAtualizar->isVisible());
+        const bool upToDate = lines.last().startsWith("Banco dados já");
+        QCOMPARE(driver.boxes.size(), upToDate ? 0 : 1);
+        QCOMPARE(w.StatusBar1->currentMessage().isEmpty(), upToDate);
+        // Both menu items unchecked: the service manager was asked for the count only.
+        QCOMPARE(Lines(w.mBackup).size(), 1);
+        QCOMPARE(Lines(w.mCompactar).size(), 1);
+        QVERIFY(l.BackupFiles().isEmpty());
+        if (upToDate)
+            QVERIFY(w.Upgrade().sqlcPrincipal.Connected()); // left open until the program ends
+    }
+
+    void nullBackupFolder() {
+        Lortu l("UPDATE CONFIGURAR SET PASTA_BACKUP = NULL;");
+        TfPrincipal w;
+        w.show();
+        Driver driver(l.db.Path());
+        Click(w);
+        QCOMPARE(driver.boxes.size(), 1);
+        QCOMPARE(driver.boxes[0].caption, QStringLiteral("Atualizar Banco Dados"));
+        QCOMPARE(driver.boxes[0].text, QStringLiteral("Não é possível converter tipo de variant (Null) em tipo (OleStr)"));
+        QCOMPARE(driver.boxes[0].icon, QMessageBox::Critical);
+        QVERIFY(!w.bAtualizar->isVisible());
+        QCOMPARE(Added(w.mAtualizar, 7), QStringList{"-----------------"});
+    }
+
+    void missingTriggerIsReportedAndTheStepStillCommits() {
+        Lortu l("UPDATE CONFIGURAR SET VERSAO_BANCO_DADOS = 2;\nCOMMIT;\nDROP TRIGGER TR_CREDITO_DEBITO_UPDATE;");
+        TfPrincipal w;
+        w.show();
+        w.miBackup->setChecked(false);
+        w.miCompactar->setChecked(false);
+        Driver driver(l.db.Path());
+        Click(w);
+        QVERIFY(Added(w.mAtualizar, 7).contains("003 versão atualizada com sucesso."));
+        QVERIFY(Lines(w.mSQL).contains("ERROR: unsuccessful metadata update"));
+        QVERIFY(w.mSQL->toPlainText().contains("Trigger TR_CREDITO_DEBITO_UPDATE not found"));
+        QCOMPARE(driver.boxes.last().caption, QStringLiteral("Concluído"));
+        QCOMPARE(l.db.Scalar("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR;"), QStringLiteral("5"));
+    }
+
+    void failingVersion5RollsBack() {
+        Lortu l("UPDATE CONFIGURAR SET VERSAO_BANCO_DADOS = 4;\nCREATE DOMAIN DM_CHAR_01 AS CHAR(1);");
+        TfPrincipal w;
+        w.show();
+        Driver driver(l.db.Path());
+        Click(w);
+        const QStringList added = Added(w.mAtualizar, 7);
+        QCOMPARE(added.last(), QStringLiteral("005 Erro: versão não foi atualizada."));
+        QVERIFY(!added.contains("Compactar"));
+        QCOMPARE(driver.boxes.size(), 1);
+        QVERIFY2(driver.boxes[0].text.startsWith("[Dravix][Phys][FB]unsuccessful metadata update"),
+                 qPrintable(driver.boxes[0].text));
+        QVERIFY(Lines(w.mSQL).contains("ERROR: unsuccessful metadata update"));
+        QVERIFY(w.StatusBar1->currentMessage() != QStringLiteral("Concluído."));
+        w.Upgrade().sqlcPrincipal.Close();
+        QCOMPARE(l.db.Scalar("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR;"), QStringLiteral("4"));
+        QCOMPARE(l.db.Scalar("SELECT COUNT(*) FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = 'CONFIGURAR' AND "
+                             "RDB$FIELD_NAME IN ('PORTA', 'SSL');"),
+                 QStringLiteral("0"));
+        QCOMPARE(l.db.Scalar("SELECT COUNT(*) FROM RDB$INDICES WHERE RDB$INDEX_NAME = 'IN_EDICAO_CODIGO_BARRAS';"),
+                 QStringLiteral("0"));
+        // The backup written before the steps stays.
+        QCOMPARE(l.BackupFiles().size(), 1);
+    }
+
+    void restoreRefusedBecauseSomebodyAttached() {
+        Lortu l;
+        TfPrincipal w;
+        w.show();
+        Driver driver(l.db.Path());
+        w.miBackup->setChecked(false);
+        std::unique_ptr<DatabaseConnection> intruder;
+        // Somebody attaches while the compaction's backup finishes, before the restore starts.
+        QObject::connect(w.mCompactar->document(), &QTextDocument::contentsChanged, [&] {
+            if (!intruder && w.mCompactar->document()->lastBlock().text().startsWith("gbak:closing file")) {
+                intruder = std::make_unique<DatabaseConnection>("x", SettingsFor(l.db.Path()));
+                intruder->Open();
+            }
+        });
+        Click(w);
+        QVERIFY(intruder);
+        QCOMPARE(driver.boxes.size(), 1);
+        QVERIFY2(driver.boxes[0].text.contains("database might be in use"), qPrintable(driver.boxes[0].text));
+        QVERIFY(!w.Upgrade().sqlcPrincipal.Connected());
+        intruder->Close();
+        QCOMPARE(l.db.Scalar("SELECT VERSAO_BANCO_DADOS || '/' || (SELECT COUNT(*) FROM MOVIMENTO) FROM CONFIGURAR;"),
+                 QStringLiteral("5/3"));
+    }
+
+    void backupFolderNamedError() {
+        Lortu l(QString(), BackupFolder(QStringLiteral("ERROR-backups")));
+        TfPrincipal w;
+        w.show();
+        w.miCompactar->setChecked(false);
+        Driver driver(l.db.Path());
+        Click(w);
+        QVERIFY(w.mBackup->toPlainText().contains("ERROR-backups"));
+        QCOMPARE(driver.boxes.size(), 1);
+        QCOMPARE(driver.boxes[0].caption, QStringLiteral("Concluído"));
+        QCOMPARE(l.BackupFiles().size(), 1);
+    }
+
+    void wrongPasswordKeepsTheButton() {
+        Lortu l;
+        TfPrincipal w;
+        w.show();
+        Driver driver(l.db.Path());
+        driver.login.Senha = "errada";
+        Click(w);
+        QCOMPARE(driver.boxes.size(), 1);
+        QVERIFY(driver.boxes[0].text.startsWith("[Dravix][Phys][FB]Your user name and password are not defined."));
+        QVERIFY(!driver.boxes[0].text.contains("errada"));
+        QVERIFY(w.bAtualizar->isVisible());
+        QCOMPARE(Lines(w.mAtualizar).size(), 7);
+    }
+};
+
+QTEST_MAIN(TestUpgradeRun)
+#include "TestUpgradeRun.moc"
