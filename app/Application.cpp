@@ -85,6 +85,11 @@ bool Aplicacao::notify(QObject* receiver, QEvent* event) {
     }
 }
 
+SqlWaitCursor::~SqlWaitCursor() {
+    if (shown_)
+        QApplication::restoreOverrideCursor();
+}
+
 void SqlWaitCursor::Show() {
     ++generation_;
     if (!shown_) {

@@ -35,6 +35,7 @@ private:
 /// The SQL-wait cursor of the script passes, taken down by a 50 ms timer after the last pass.
 class SqlWaitCursor : public WaitCursor {
 public:
+    ~SqlWaitCursor() override;
     void Show() override;
     void HideAfter(int milliseconds) override;
 

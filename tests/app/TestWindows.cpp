@@ -209,6 +209,20 @@ private slots:
         QCOMPARE(d.result(), int(QDialog::Accepted));
     }
 
+    void defaultsFilledConfirmOnEnter() {
+        TfLogin d;
+        d.eServidor->setText("127.0.0.1");
+        d.eBancoDados->setText("LORTU");
+        d.eUsuario->setText("SYSDBA");
+        d.eSenha->setText("pomelarix");
+        d.show();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        QVERIFY(d.bOK->isEnabled());
+        SendKey(d.eUsuario, Qt::Key_Enter);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QVERIFY(!d.isVisible());
+    }
+
     void loginLengthsAndAccelerators() {
         TfLogin d;
         d.show();

@@ -34,6 +34,20 @@ private slots:
         QCOMPARE(c.State(), ConnectionState::Closed);
         QVERIFY(!ClientLibrary::Loaded());
 
+        // A library without the client's entry points: error 315 names every missing one, one per line.
+        ClientLibrary::SetCandidates({"libm.so.6"});
+        try {
+            c.Open();
+            QFAIL("no error");
+        } catch (const AccessError& e) {
+            QCOMPARE(e.Code(), 315);
+            QVERIFY2(e.Message().startsWith("[Dravix][Phys][FB]-315. Cannot get vendor library entry point[s]. "
+                                            "[isc_attach_database\nisc_detach_database\n"),
+                     qPrintable(e.Message()));
+            QVERIFY(e.Message().endsWith("isc_service_start]"));
+        }
+        QVERIFY(!ClientLibrary::Loaded());
+
         // The next opening tries again.
         ClientLibrary::SetCandidates(real);
         c.Open();

@@ -2,6 +2,7 @@
 #include "firebird/DatabaseConnection.h"
 #include "firebird/DatabaseStatement.h"
 #include "firebird/Errors.h"
+#include "firebird/internal/Status.h"
 #include "tests/support/TestServer.h"
 
 #include <QElapsedTimer>
@@ -169,6 +170,22 @@ private slots:
         QCOMPARE(e.Items().front().SQLState, QStringLiteral("42000"));
         // A failing statement leaves the transaction usable.
         QCOMPARE(c.ExecSQLScalar("SELECT COUNT(*) FROM T").ToInteger(), 2);
+    }
+
+    void warningsRaiseNothing() {
+        ClientLibrary& lib = ClientLibrary::Load();
+        std::optional<DatabaseError> warning;
+        // A zero status whose vector holds only a warning is recorded, not raised.
+        const ISC_STATUS onlyWarning[] = {isc_arg_gds, 0, isc_arg_warning, isc_dsql_drop_table_failed, isc_arg_end};
+        CheckStatus(lib, 0, onlyWarning, &warning);
+        QVERIFY(warning.has_value());
+        QVERIFY(warning->Message().startsWith("[Dravix][Phys][FB]"));
+        // A status value with the warning bits set is no error either.
+        warning.reset();
+        const ISC_STATUS error[] = {isc_arg_gds, isc_login, isc_arg_end};
+        CheckStatus(lib, 0x40000000 | isc_login, error, &warning);
+        QVERIFY(warning.has_value());
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, CheckStatus(lib, isc_login, error, &warning));
     }
 
     void nothingListening() {

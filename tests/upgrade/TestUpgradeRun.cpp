@@ -13,6 +13,7 @@
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QTimer>
+#include <QRegularExpression>
 #include <QUuid>
 #include <QtTest>
 #include <unistd.h>
@@ -170,6 +171,13 @@ private slots:
         QCOMPARE(sql[0], QStringLiteral("SQL: Atualizado"));
         QVERIFY(!w.mSQL->toPlainText().contains("ERROR"));
         QVERIFY(w.mSQL->toPlainText().contains("\n1 row processed ["));
+        // The version 2 script's four messages, each echo cut at 50 characters.
+        QString version2 = sql.mid(1, 10).join('\n');
+        version2.replace(QRegularExpression("\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\]"), "[T]");
+        QCOMPARE(version2, QStringLiteral("\nALTER TRIGGER TR_CLIENTE_SALDO_DELETE\nAS\nDECLA ...\nOk [T].\n"
+                                          "\nUPDATE CONFIGURAR\nSET VERSAO_BANCO_DADOS = 2\nW ...\n1 row processed [T]."));
+        QTRY_VERIFY(!QApplication::overrideCursor());
+        QVERIFY(w.findChildren<TfLogin*>().isEmpty());
         QVERIFY(sql.contains("ALTER TRIGGER TR_HISTORICO_UPDATE_DELETE INACTIVE; ..."));
 
         // The database afterwards.
@@ -286,6 +294,8 @@ private slots:
         QCOMPARE(driver.boxes[0].icon, QMessageBox::Critical);
         QVERIFY(!w.bAtualizar->isVisible());
         QCOMPARE(Added(w.mAtualizar, 7), QStringList{"-----------------"});
+        QTRY_VERIFY(!QApplication::overrideCursor());
+        QVERIFY(w.findChildren<TfLogin*>().isEmpty());
     }
 
     void missingTriggerIsReportedAndTheStepStillCommits() {
