@@ -2,6 +2,7 @@
 #include "app/TfPrincipal.h"
 #include "firebird/DatabaseConnection.h"
 #include "tests/support/TestServer.h"
+#include "tests/upgrade/LortuFixture.h"
 
 #include <QAction>
 #include <QDir>
@@ -16,109 +17,15 @@
 #include <QRegularExpression>
 #include <QUuid>
 #include <QtTest>
-#include <unistd.h>
-#include <pwd.h>
 
 using namespace abd;
 using namespace abd::test;
 
 namespace {
-
-QString DemoSql() {
-    QFile f(QStringLiteral(ABD_SOURCE_DIR "/demo/lortu-v1.sql"));
-    f.open(QIODevice::ReadOnly);
-    return QString::fromUtf8(f.readAll());
-}
-
-/// A folder the server can write backups into; its name may carry a word of the test's choice.
-QString BackupFolder(const QString& stem = QStringLiteral("bk")) {
-    const QString f = WorkFolder() + QLatin1Char('/') + stem + QLatin1Char('-') +
-                      QUuid::createUuid().toString(QUuid::Id128).left(8);
-    QDir().mkpath(f);
-    if (const passwd* pw = getpwnam("firebird"))
-        if (chown(f.toLocal8Bit().constData(), pw->pw_uid, pw->pw_gid) != 0)
-            qWarning("chown failed");
-    return f + QLatin1Char('/');
-}
-
-/// A Lortu database at version 1, changed by `variant` (SQL run after the demo's).
-struct Lortu {
-    explicit Lortu(const QString& variant = QString(), const QString& folder = BackupFolder())
-        : backupFolder(folder),
-          db(DemoSql() + QStringLiteral("\nUPDATE CONFIGURAR SET PASTA_BACKUP = '%1' WHERE ID = 1;\nCOMMIT;\n").arg(folder) +
-                 variant,
-             QStringLiteral("lortu")) {}
-    ~Lortu() { QDir(backupFolder).removeRecursively(); }
-    QStringList BackupFiles() const { return QDir(backupFolder).entryList(QDir::Files, QDir::Name); }
-    QString backupFolder;
-    TempDatabase db;
-};
-
-struct Box {
-    QString caption;
-    QString text;
-    QMessageBox::Icon icon;
-};
-
-/// Drives the modal windows of one click: the login (filled from `login`, or cancelled when `cancel`),
-/// then every message box, which it records and closes.
-class Driver {
-public:
-    LoginValues login;
-    bool cancel = false;
-    QList<Box> boxes;
-    std::function<void(TfLogin&)> beforeOk;
-
-    explicit Driver(const QString& database) {
-        login = {"127.0.0.1", database, "SYSDBA", Password()};
-        QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
-        timer_.start(10);
-    }
-
-private:
-    void Poll() {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || handled_.contains(modal))
-            return;
-        handled_ << modal;
-        if (auto* d = qobject_cast<TfLogin*>(modal)) {
-            if (cancel) {
-                d->reject();
-                return;
-            }
-            d->eServidor->setText(login.Servidor);
-            d->eBancoDados->setText(login.BancoDados);
-            d->eUsuario->setText(login.Usuario);
-            d->eSenha->setText(login.Senha);
-            if (beforeOk)
-                beforeOk(*d);
-            d->bOK->click();
-        } else if (auto* b = qobject_cast<QMessageBox*>(modal)) {
-            boxes << Box{b->windowTitle(), b->text(), b->icon()};
-            b->buttons().first()->click();
-        }
-    }
-    QTimer timer_;
-    QList<QWidget*> handled_;
-};
-
-QStringList Lines(QPlainTextEdit* pane) { return pane->toPlainText().split('\n'); }
-
-/// The lines a run added to a pane after its initial ones.
-QStringList Added(QPlainTextEdit* pane, int initial) { return Lines(pane).mid(initial); }
-
-QDateTime Pinned(int n) { return QDateTime(QDate(2024, 1, 31), QTime(14, 5)).addSecs(61 * n); }
-
-void PinClock(TfPrincipal& w) {
-    auto calls = std::make_shared<int>(0);
-    w.Upgrade().Now = [calls] { return Pinned((*calls)++); };
-}
-
 void Click(TfPrincipal& w) {
     QVERIFY(w.aAtualizar->isVisible());
     w.bAtualizar->click();
 }
-
 } // namespace
 
 class TestUpgradeRun : public QObject {
@@ -346,11 +253,9 @@ private slots:
         w.miBackup->setChecked(false);
         std::unique_ptr<DatabaseConnection> intruder;
         // Somebody attaches while the compaction's backup finishes, before the restore starts.
-        QObject::connect(w.mCompactar->document(), &QTextDocument::contentsChanged, [&] {
-            if (!intruder && w.mCompactar->document()->lastBlock().text().startsWith("gbak:closing file")) {
-                intruder = std::make_unique<DatabaseConnection>("x", SettingsFor(l.db.Path()));
-                intruder->Open();
-            }
+        OnLine(w.mCompactar, "gbak:closing file", [&] {
+            intruder = std::make_unique<DatabaseConnection>("x", SettingsFor(l.db.Path()));
+            intruder->Open();
         });
         Click(w);
         QVERIFY(intruder);

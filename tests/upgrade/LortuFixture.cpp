@@ -1,0 +1,107 @@
+#include "tests/upgrade/LortuFixture.h"
+
+#include "app/TfLogin.h"
+#include "app/TfPrincipal.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QUuid>
+#include <memory>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace abd::test {
+
+QString DemoSql() {
+    QFile f(QStringLiteral(ABD_SOURCE_DIR "/demo/lortu-v1.sql"));
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("demo SQL not found");
+    return QString::fromUtf8(f.readAll());
+}
+
+QString BackupFolder(const QString& stem) {
+    const QString f = WorkFolder() + QLatin1Char('/') + stem + QLatin1Char('-') +
+                      QUuid::createUuid().toString(QUuid::Id128).left(8);
+    QDir().mkpath(f);
+    if (const passwd* pw = getpwnam("firebird"))
+        if (chown(f.toLocal8Bit().constData(), pw->pw_uid, pw->pw_gid) != 0)
+            qWarning("chown failed");
+    return f + QLatin1Char('/');
+}
+
+Lortu::Lortu(const QString& variant, const QString& folder)
+    : backupFolder(folder),
+      db(DemoSql() + QStringLiteral("\nUPDATE CONFIGURAR SET PASTA_BACKUP = '%1' WHERE ID = 1;\nCOMMIT;\n").arg(folder) +
+             variant,
+         QStringLiteral("lortu")) {}
+
+Lortu::~Lortu() {
+    if (backupFolder.startsWith(WorkFolder()))
+        QDir(backupFolder).removeRecursively();
+}
+
+QStringList Lortu::BackupFiles() const { return QDir(backupFolder).entryList(QDir::Files, QDir::Name); }
+
+Driver::Driver(const QString& database) {
+    login = {QStringLiteral("127.0.0.1"), database, QStringLiteral("SYSDBA"), Password()};
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+    timer_.start(10);
+}
+
+void Driver::Poll() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || handled_.contains(modal))
+        return;
+    handled_ << modal;
+    if (auto* d = qobject_cast<TfLogin*>(modal)) {
+        if (cancel) {
+            d->reject();
+            return;
+        }
+        d->eServidor->setText(login.Servidor);
+        d->eBancoDados->setText(login.BancoDados);
+        d->eUsuario->setText(login.Usuario);
+        d->eSenha->setText(login.Senha);
+        d->bOK->click();
+    } else if (auto* b = qobject_cast<QMessageBox*>(modal)) {
+        boxes << Box{b->windowTitle(), b->text(), b->icon()};
+        b->buttons().first()->click();
+    }
+}
+
+QStringList Lines(QPlainTextEdit* pane) { return pane->toPlainText().split('\n'); }
+
+QStringList Added(QPlainTextEdit* pane, int initial) { return Lines(pane).mid(initial); }
+
+QDateTime Pinned(int n) { return QDateTime(QDate(2024, 1, 31), QTime(14, 5)).addSecs(61 * n); }
+
+void PinClock(TfPrincipal& w) {
+    auto calls = std::make_shared<int>(0);
+    w.Upgrade().Now = [calls] { return Pinned((*calls)++); };
+}
+
+void OnLine(QPlainTextEdit* pane, const QString& prefix, std::function<void()> action) {
+    auto done = std::make_shared<bool>(false);
+    QObject::connect(pane->document(), &QTextDocument::contentsChanged, pane, [pane, prefix, action, done] {
+        if (!*done && pane->document()->lastBlock().text().startsWith(prefix)) {
+            *done = true;
+            action();
+        }
+    });
+}
+
+QString AllVisibleText(TfPrincipal& w, const QList<Box>& boxes) {
+    QString all = w.mAtualizar->toPlainText() + w.mBackup->toPlainText() + w.mCompactar->toPlainText() +
+                  w.mSQL->toPlainText() + w.StatusBar1->currentMessage();
+    for (const Box& b : boxes)
+        all += b.caption + b.text;
+    return all;
+}
+
+} // namespace abd::test

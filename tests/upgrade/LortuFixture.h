@@ -1,0 +1,70 @@
+#pragma once
+// Lortu databases and a driver for the modal windows of one click on "Atualizar", shared by the end-to-end
+// tests of the upgrade run.
+
+#include "tests/support/TestServer.h"
+#include "upgrade/UpgradeRun.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QMessageBox>
+#include <QTimer>
+#include <functional>
+
+class QPlainTextEdit;
+
+namespace abd {
+class TfLogin;
+class TfPrincipal;
+}
+
+namespace abd::test {
+
+/// The SQL of the demo Lortu database at version 1.
+QString DemoSql();
+
+/// A folder the server can write backups into; its name may carry a word of the test's choice.
+QString BackupFolder(const QString& stem = QStringLiteral("bk"));
+
+/// A Lortu database at version 1, changed by `variant` (SQL run after the demo's).
+struct Lortu {
+    explicit Lortu(const QString& variant = QString(), const QString& folder = BackupFolder());
+    ~Lortu();
+    QStringList BackupFiles() const;
+    QString backupFolder;
+    TempDatabase db;
+};
+
+struct Box {
+    QString caption;
+    QString text;
+    QMessageBox::Icon icon;
+};
+
+/// Drives the modal windows of one click: fills the login (or cancels it), then records and closes every
+/// message box.
+class Driver {
+public:
+    explicit Driver(const QString& database);
+    LoginValues login;
+    bool cancel = false;
+    QList<Box> boxes;
+
+private:
+    void Poll();
+    QTimer timer_;
+    QList<QWidget*> handled_;
+};
+
+QStringList Lines(QPlainTextEdit* pane);
+/// The lines a run added to a pane after its initial ones.
+QStringList Added(QPlainTextEdit* pane, int initial);
+/// 14:05 on 31 January 2024, plus 61 seconds for every call before.
+QDateTime Pinned(int n);
+void PinClock(TfPrincipal& w);
+/// Calls `action` once, the first time the pane's last line starts with `prefix`.
+void OnLine(QPlainTextEdit* pane, const QString& prefix, std::function<void()> action);
+/// Everything a person can read in the window and the boxes of a run.
+QString AllVisibleText(TfPrincipal& w, const QList<Box>& boxes);
+
+} // namespace abd::test
