@@ -34,6 +34,8 @@ TfBase::TfBase(QWidget* window) : pmBase(new QMenu(window)), window_(window) {
     window->setFont(font);
 }
 
+TfBase::~TfBase() = default;
+
 void TfBase::CenterOnScreen() {
     const QScreen* screen = window_->screen() ? window_->screen() : QGuiApplication::primaryScreen();
     if (!screen)
@@ -45,10 +47,10 @@ void TfBase::CenterOnScreen() {
 
 void TfBase::EnableKeyPreview() {
     if (!preview_)
-        preview_ = new KeyPreview(*this);
+        preview_ = std::make_unique<KeyPreview>(*this);
     for (QWidget* w : window_->findChildren<QWidget*>())
-        w->installEventFilter(preview_);
-    window_->installEventFilter(preview_);
+        w->installEventFilter(preview_.get());
+    window_->installEventFilter(preview_.get());
 }
 
 void TfBase::MoveFocus(bool next) {

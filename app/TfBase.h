@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QObject>
+#include <memory>
 
 class QAction;
 class QMenu;
@@ -15,7 +16,7 @@ namespace abd {
 class TfBase {
 public:
     explicit TfBase(QWidget* window);
-    virtual ~TfBase() = default;
+    virtual ~TfBase();
 
     /// Moves the focus on Enter or Down, back on Up, when the focused control is a plain line edit.
     void FormKeyDown(int key, Qt::KeyboardModifiers shift);
@@ -34,7 +35,7 @@ protected:
 private:
     class KeyPreview;
     QWidget* window_;
-    KeyPreview* preview_ = nullptr;
+    std::unique_ptr<KeyPreview> preview_;
 };
 
 } // namespace abd

@@ -134,6 +134,12 @@ ClientLibrary& ClientLibrary::Load() {
     return *Instance();
 }
 
+void ClientLibrary::Shutdown() {
+    std::lock_guard lock(LoadMutex());
+    if (Instance() && Instance()->api_->fb_shutdown)
+        Instance()->api_->fb_shutdown(0, fb_shutrsn_app_stopped);
+}
+
 ClientLibrary::~ClientLibrary() {
     delete api_;
     // The library stays mapped until the process ends: client threads may still be winding down.

@@ -23,6 +23,9 @@ public:
     /// The library if it has been loaded, else nullptr.
     static ClientLibrary* Loaded();
 
+    /// Ends the client library's own threads and connections, once the program is done with the server.
+    static void Shutdown();
+
     /// The candidate file names tried at the next load (tests point them at missing files).
     static QStringList Candidates();
     static void SetCandidates(const QStringList& names);

@@ -2,6 +2,7 @@
 // logins. For each, the program's own messages, what the database holds afterwards (nothing half-applied,
 // no success line for uncommitted work), and that the window stays usable.
 #include "app/TfPrincipal.h"
+#include "firebird/ClientLibrary.h"
 #include "firebird/DatabaseConnection.h"
 #include "tests/support/TestServer.h"
 #include "tests/upgrade/LortuFixture.h"
@@ -55,6 +56,8 @@ class TestFaults : public QObject {
     Q_OBJECT
 private slots:
     void init() { Server(QStringLiteral("start")); }
+    // The client's threads saw the server go away: end them before the process ends.
+    void cleanupTestCase() { ClientLibrary::Shutdown(); }
 
     void connectionCutOffInTheMiddleOfAStep() {
         Lortu l;
