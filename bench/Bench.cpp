@@ -45,10 +45,14 @@ QString Folder() {
     return f;
 }
 
+/// The process's own peak resident set (VmHWM): getrusage's figure survives exec from the parent.
 long PeakRssKb() {
-    rusage r{};
-    getrusage(RUSAGE_SELF, &r);
-    return r.ru_maxrss;
+    QFile f(QStringLiteral("/proc/self/status"));
+    f.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return 0;
 }
 
 long CurrentRssKb() {
@@ -127,7 +131,7 @@ QString GenerateLortu(int megabytes) {
     sql += QStringLiteral("COMMIT;\n");
     CreateDatabase(path, sql);
     // About 120 bytes a row, with its index entries.
-    const long rows = static_cast<long>(megabytes) * 1024L * 1024L / 120L;
+    const long rows = static_cast<long>(megabytes) * 1024L * 1024L / 85L;
     const QString fill = QStringLiteral(
         "SET TERM ^ ;\nEXECUTE BLOCK AS DECLARE I INTEGER = 100; BEGIN\n"
         "  WHILE (I < %1) DO BEGIN\n"
@@ -306,7 +310,10 @@ Row ParserThroughput() {
     qsizetype bytes = 0;
     int n = 0;
     lines << "SET TERM ^ ;";
-    while (bytes < 50 * 1024 * 1024) {
+    const qsizetype target = qEnvironmentVariableIntValue("ABD_BENCH_PARSER_MB") > 0
+                                 ? qEnvironmentVariableIntValue("ABD_BENCH_PARSER_MB") * 1048576LL
+                                 : 50 * 1048576LL;
+    while (bytes < target) {
         const QStringList block{
             QStringLiteral("/* procedure %1; with a comment */").arg(n),
             QStringLiteral("CREATE OR ALTER PROCEDURE P%1 (A INTEGER) RETURNS (B VARCHAR(40)) AS").arg(n),

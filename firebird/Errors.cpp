@@ -6,7 +6,7 @@
 namespace abd {
 
 namespace {
-constexpr std::intptr_t isc_arg_end = 0, isc_arg_gds = 1, isc_arg_string = 2, isc_arg_cstring = 3,
+constexpr std::intptr_t isc_arg_gds = 1, isc_arg_string = 2, isc_arg_cstring = 3,
                         isc_arg_number = 4, isc_arg_warning = 18;
 
 bool OneOf(std::intptr_t value, std::initializer_list<std::intptr_t> set) {

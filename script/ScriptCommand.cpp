@@ -26,29 +26,34 @@ void ScriptCommandRegistry::AddCommand(CommandType type) {
             ++mandatory;
         kw.Mandatory = mandatory;
         kw.Type = index;
+        if (!kw.Upper.isEmpty() && kw.Upper[0].unicode() < 128) {
+            firstChars_[kw.Upper[0].unicode()] = true;
+            byFirstChar_[kw.Upper[0].unicode()].push_back(keywords_.size());
+        }
         keywords_.push_back(kw);
     }
     commands_.push_back(std::move(type));
-    std::stable_sort(keywords_.begin(), keywords_.end(),
-                     [](const Keyword& a, const Keyword& b) { return a.Upper < b.Upper; });
 }
 
 LookupResult ScriptCommandRegistry::LookupCommand(const QString& word, const CommandType** type) const {
     LookupResult best = ucNone;
     const CommandType* found = nullptr;
-    auto it = std::lower_bound(keywords_.begin(), keywords_.end(), word,
-                               [](const Keyword& k, const QString& w) { return k.Upper < w; });
-    for (; it != keywords_.end() && it->Upper.startsWith(word); ++it) {
-        LookupResult r;
-        if (it->Upper.size() == word.size())
-            r = ucExact;
-        else if (word.size() >= it->Mandatory)
-            r = ucShort;
-        else
-            r = ucPartial;
-        if (r > best) {
-            best = r;
-            found = &commands_[it->Type];
+    if (!word.isEmpty() && word[0].unicode() < 128) {
+        for (std::size_t index : byFirstChar_[word[0].unicode()]) {
+            const Keyword& k = keywords_[index];
+            if (k.Upper.size() < word.size() || !QStringView(k.Upper).startsWith(word))
+                continue;
+            LookupResult r;
+            if (k.Upper.size() == word.size())
+                r = ucExact;
+            else if (word.size() >= k.Mandatory)
+                r = ucShort;
+            else
+                r = ucPartial;
+            if (r > best) {
+                best = r;
+                found = &commands_[k.Type];
+            }
         }
     }
     if (type)

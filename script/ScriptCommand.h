@@ -58,6 +58,8 @@ public:
     const std::vector<CommandType>& Commands() const { return commands_; }
     /// Looks an upper-case word up: none, a beginning, a word inside a keyword's optional tail, or a whole keyword.
     LookupResult LookupCommand(const QString& word, const CommandType** type = nullptr) const;
+    /// Whether any keyword starts with this (upper-case) character.
+    bool MayStartKeyword(QChar c) const { return c.unicode() < 128 && firstChars_[c.unicode()]; }
 
 private:
     ScriptCommandRegistry() = default;
@@ -67,7 +69,9 @@ private:
         std::size_t Type = 0;
     };
     std::vector<CommandType> commands_;
-    std::vector<Keyword> keywords_; // sorted by Upper
+    std::vector<Keyword> keywords_;
+    bool firstChars_[128] = {};                 // ASCII characters some keyword starts with
+    std::vector<std::size_t> byFirstChar_[128]; // the keywords that start with each of them
 };
 
 } // namespace abd

@@ -31,18 +31,8 @@ AccessError ScriptError(int code, const QString& text, const QStringList& args =
 } // namespace
 
 ScriptParser::ScriptParser(const QStringList& lines, ScriptOptions& options, QString fileName)
-    : text_(lines.join(QStringLiteral("\r\n"))), options_(options), fileName_(std::move(fileName)) {}
-
-QChar ScriptParser::GetChar() {
-    if (pos_ >= text_.size()) {
-        cur_ = QChar();
-        return cur_;
-    }
-    cur_ = text_[pos_++];
-    ++totalSize_;
-    beginningOfLine_ = cur_ == QChar(CR) || cur_ == QChar(LF);
-    return cur_;
-}
+    : text_(lines.join(QStringLiteral("\r\n"))), data_(text_.constData()), size_(text_.size()), options_(options),
+      fileName_(std::move(fileName)) {}
 
 void ScriptParser::UnGetChar() {
     if (pos_ <= 0)
@@ -151,19 +141,22 @@ QString ScriptParser::ReadToken(Bare kind, bool required) {
         }
         return false;
     };
-    QString token;
+    // A bare token is one run of the text: sliced out at its end rather than built character by character.
+    if (IsEnd() || !continues(cur_))
+        return {};
+    const qsizetype start = pos_ - 1;
     bool first = true;
     while (!IsEnd() && continues(cur_)) {
         // With `required` the first character is taken before any comparison with the terminator.
         if (terminatorEnds && !(required && first)) {
+            const qsizetype at = pos_ - 1;
             if (MatchTerminatorHere())
-                return token;
+                return text_.mid(start, at - start);
         }
-        token += cur_;
         first = false;
         GetChar();
     }
-    return token;
+    return text_.mid(start, (IsEnd() ? size_ : pos_ - 1) - start);
 }
 
 QString ScriptParser::GetUCWord() { return ReadToken(Bare::UCWord, false).toUpper(); }
@@ -228,8 +221,23 @@ std::unique_ptr<ScriptCommand> ScriptParser::ExtractCommand(ScriptRunner& runner
     bool startFixed = false;
     bool commandIsBlock = false;
     int startLine = 0, startColumn = 0;
-    const QString& T = options_.ActualCommandSeparator;
+    // The terminator changes only between calls (a script command applies it after it is returned).
+    const QString T = options_.ActualCommandSeparator;
+    const bool semicolon = T == QLatin1String(";");
+    const bool slashEnds = semicolon || T == QLatin1String("/");
+    const QChar firstOfT = T.isEmpty() ? QChar() : T[0];
+    const bool letterStart = !T.isEmpty() && IsAlnumStart(firstOfT);
     const auto& registry = ScriptCommandRegistry::Instance();
+    // Characters that can change the scan state once a command is under way; all others are skipped in runs.
+    bool special[128] = {};
+    for (char ch : {'\r', '\n', '\'', '"', '(', ')', '*', '-', '/'})
+        special[static_cast<unsigned char>(ch)] = true;
+    if (!T.isEmpty() && firstOfT.unicode() < 128) {
+        special[firstOfT.unicode()] = true;
+        if (firstOfT.unicode() >= 'A' && firstOfT.unicode() <= 'Z')
+            special[firstOfT.unicode() + 32] = true;
+    }
+    auto isSpecial = [&](char16_t u) { return u < 128 ? special[u] : u == firstOfT.unicode(); };
 
     // Finishing with the position just after the first character of what ends the command.
     auto finish = [&](qsizetype P) -> bool {
@@ -258,6 +266,30 @@ std::unique_ptr<ScriptCommand> ScriptParser::ExtractCommand(ScriptRunner& runner
 
     bool complete = false;
     while (!complete) {
+        // A run of characters that changes nothing is passed over at once.
+        if (command || blockComment || lineComment || singleQuote || doubleQuote || depth != 0) {
+            qsizetype p = pos_;
+            if (lineComment && !blockComment) {
+                while (p < size_ && data_[p].unicode() != CR && data_[p].unicode() != LF)
+                    ++p;
+            } else if (blockComment) {
+                while (p < size_ && data_[p].unicode() != u'*' && data_[p].unicode() != CR && data_[p].unicode() != LF)
+                    ++p;
+            } else if (singleQuote || doubleQuote) {
+                const char16_t quote = singleQuote ? u'\'' : u'"';
+                while (p < size_ && data_[p].unicode() != quote && data_[p].unicode() != CR && data_[p].unicode() != LF)
+                    ++p;
+            } else {
+                while (p < size_ && !isSpecial(data_[p].unicode()))
+                    ++p;
+            }
+            if (p > pos_) {
+                totalSize_ += p - pos_;
+                pos_ = p;
+                cur_ = data_[p - 1];
+                beginningOfLine_ = false;
+            }
+        }
         // Step 2: read a character.
         wasBeginningOfLine_ = beginningOfLine_;
         GetChar();
@@ -352,7 +384,7 @@ std::unique_ptr<ScriptCommand> ScriptParser::ExtractCommand(ScriptRunner& runner
                 continue;
             }
             SetBookmark(P);
-            if ((T == QLatin1String(";") || T == QLatin1String("/")) && wasBeginningOfLine_) {
+            if (slashEnds && wasBeginningOfLine_) {
                 if (finish(P)) {
                     complete = true;
                     break;
@@ -370,10 +402,9 @@ std::unique_ptr<ScriptCommand> ScriptParser::ExtractCommand(ScriptRunner& runner
         // Step 4: inside comments, quotes or parentheses nothing ends the command.
         if (blockComment || lineComment || singleQuote || doubleQuote || depth != 0)
             continue;
-        const bool blockSemicolon = commandIsBlock && T == QLatin1String(";");
+        const bool blockSemicolon = commandIsBlock && semicolon;
         if (!blockSemicolon && !T.isEmpty()) {
-            const bool letterStart = IsAlnumStart(T[0]);
-            if (UpperAscii(c) == T[0] && (!letterStart || wasBeginningOfLine_)) {
+            if (UpperAscii(c) == firstOfT && (!letterStart || wasBeginningOfLine_)) {
                 bool match = true;
                 for (qsizetype i = 1; i < T.size() && match; ++i) {
                     GetChar();
@@ -405,8 +436,8 @@ std::unique_ptr<ScriptCommand> ScriptParser::ExtractCommand(ScriptRunner& runner
         bool kept = false;
         const bool isLetter = c.isLetter();
         const bool atLineStart = wasBeginningOfLine_;
-        if (!c.isSpace()) {
-            word = QString(UpperAscii(c)).toUpper();
+        if (registry.MayStartKeyword(UpperAscii(c))) {
+            word = QString(UpperAscii(c));
             for (;;) {
                 const CommandType* type = nullptr;
                 const LookupResult r = registry.LookupCommand(word, &type);
@@ -423,12 +454,12 @@ std::unique_ptr<ScriptCommand> ScriptParser::ExtractCommand(ScriptRunner& runner
                         word.clear();
                         break;
                     }
-                    word += cur_.toUpper();
+                    word += UpperAscii(cur_);
                     continue;
                 }
                 if (isLetter && (cur_.isLetterOrNumber() || cur_ == QLatin1Char('_') || cur_ == QLatin1Char('#') ||
                                  cur_ == QLatin1Char('$') || cur_ == QLatin1Char('-'))) {
-                    word += cur_.toUpper();
+                    word += UpperAscii(cur_);
                     continue;
                 }
                 lastKeyword_ = word;
@@ -501,8 +532,9 @@ std::unique_ptr<ScriptCommand> ScriptParser::ExtractCommand(ScriptRunner& runner
 
     // Step 6: the command is complete.
     if (command) {
-        echo_ = ExtractString(S, pos_);
-        runner.EchoCommand(*command, echo_);
+        echoFrom_ = std::max<qsizetype>(S, 0);
+        echoLength_ = std::max<qsizetype>(0, std::min(pos_ + 1, size_) - echoFrom_);
+        runner.EchoCommand(*command, EchoText());
     }
     GetChar();
     SkipWS();

@@ -20,7 +20,16 @@ public:
     std::unique_ptr<ScriptCommand> ExtractCommand(ScriptRunner& runner);
 
     // Reading.
-    QChar GetChar();
+    QChar GetChar() {
+        if (pos_ >= size_) {
+            cur_ = QChar();
+            return cur_;
+        }
+        cur_ = data_[pos_++];
+        ++totalSize_;
+        beginningOfLine_ = cur_.unicode() == u'\r' || cur_.unicode() == u'\n';
+        return cur_;
+    }
     void UnGetChar();
     qsizetype GetBookmark() const { return pos_; }
     void SetBookmark(qsizetype position);
@@ -50,7 +59,7 @@ public:
     const QString& Text() const { return text_; }
     ScriptOptions& Options() { return options_; }
     /// The script text from the command's start through its terminator and the character after it.
-    QString EchoText() const { return echo_; }
+    QStringView EchoText() const { return QStringView(text_).mid(echoFrom_, echoLength_); }
 
 private:
     enum class Bare { UCWord, Identifier, Line, String, StringInFull };
@@ -60,9 +69,11 @@ private:
     /// current) and answers true; otherwise leaves everything as it was.
     bool MatchTerminatorHere();
     bool EndsLine();
-    bool IsEnd() const { return cur_.isNull() && pos_ >= text_.size(); }
+    bool IsEnd() const { return pos_ >= size_ && cur_.isNull(); }
 
     QString text_;
+    const QChar* data_ = nullptr;
+    qsizetype size_ = 0;
     ScriptOptions& options_;
     QString fileName_;
     qsizetype pos_ = 0;
@@ -74,7 +85,8 @@ private:
     qsizetype totalSize_ = 0;
     QString lastKeyword_;
     bool keywordAtLineStart_ = false;
-    QString echo_;
+    qsizetype echoFrom_ = 0;
+    qsizetype echoLength_ = 0;
 };
 
 } // namespace abd

@@ -39,10 +39,6 @@ int ScriptRunner::TotalErrors() const {
     return totalErrors_;
 }
 
-bool ScriptRunner::StopRequested() const {
-    std::lock_guard lock(mutex_);
-    return stop_;
-}
 
 void ScriptRunner::AbortJob() {
     std::lock_guard lock(mutex_);
@@ -231,15 +227,15 @@ void ScriptRunner::ConsolePut(const QString& message, ConsoleKind kind) {
     }
 }
 
-void ScriptRunner::EchoCommand(const ScriptCommand& command, const QString& extent) {
+void ScriptRunner::EchoCommand(const ScriptCommand& command, QStringView extent) {
     if (validating_)
         return;
     if (!(Options.Echo == ecAll || (Options.Echo == ecSQL && command.IsStatement())))
         return;
     if (Options.EchoCommandTrim > 0 && extent.size() > Options.EchoCommandTrim)
-        ConsolePut(extent.left(Options.EchoCommandTrim) + QStringLiteral(" ..."), soEcho);
+        ConsolePut(extent.left(Options.EchoCommandTrim).toString() + QStringLiteral(" ..."), soEcho);
     else
-        ConsolePut(extent, soEcho);
+        ConsolePut(extent.toString(), soEcho);
 }
 
 QString ScriptRunner::TimingText(qint64 ms) const {

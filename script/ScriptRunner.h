@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <atomic>
 #include <mutex>
 
 namespace abd {
@@ -84,10 +85,10 @@ public:
 
     // Used by the script commands and the parser.
     void ConsolePut(const QString& message, ConsoleKind kind);
-    void EchoCommand(const ScriptCommand& command, const QString& extent);
+    void EchoCommand(const ScriptCommand& command, QStringView extent);
     void ExecuteStatement(ScriptCommand& statement);
     void EndScript(ScriptEnd how);
-    bool StopRequested() const;
+    bool StopRequested() const { return stop_.load(std::memory_order_relaxed); }
     bool Validating() const { return validating_; }
 
 private:
@@ -108,7 +109,7 @@ private:
     int commandsSinceCommit_ = 0;
     ScriptStatus status_ = ssInactive;
     int totalErrors_ = 0;
-    bool stop_ = false;
+    std::atomic<bool> stop_ = false;
     mutable std::mutex mutex_;
 };
 

@@ -6,6 +6,7 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 export BUILD_TYPE=Release
+BUILD_DIR=$ROOT/build-bench
 "$ROOT/scripts/firebird-server.sh" start
 build_project
 "$BUILD_DIR/bench/abd-bench" "$@"

@@ -105,9 +105,9 @@ private slots:
         auto c = parser.ExtractCommand(runner);
         QCOMPARE(c->Line, 2);
         QCOMPARE(c->Column, 2);
-        QCOMPARE(parser.EchoText(), QStringLiteral("\r\n  UPDATE X\r\nSET Y = 1;\r"));
+        QCOMPARE(parser.EchoText().toString(), QStringLiteral("\r\n  UPDATE X\r\nSET Y = 1;\r"));
         c = parser.ExtractCommand(runner);
-        QCOMPARE(parser.EchoText(), QStringLiteral("Z9"));
+        QCOMPARE(parser.EchoText().toString(), QStringLiteral("Z9"));
         QVERIFY(!parser.ExtractCommand(runner));
     }
 
