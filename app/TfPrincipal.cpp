@@ -1,6 +1,7 @@
 #include "app/TfPrincipal.h"
 
 #include "app/TfLogin.h"
+#include "firebird/ServerWait.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,21 +19,18 @@
 namespace abd {
 
 namespace {
-QPlainTextEdit* MakePane(QWidget* parent, const char* name, const QString& initial) {
-    auto* pane = new QPlainTextEdit(parent);
+LogPane* MakePane(QWidget* parent, const char* name, const QString& initial) {
+    auto* pane = new LogPane(initial, parent);
     pane->setObjectName(QLatin1String(name));
-    pane->setReadOnly(true);
     pane->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     pane->setFocusPolicy(Qt::StrongFocus);
     pane->setTabChangesFocus(true);
     pane->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    pane->setUndoRedoEnabled(false);
     QPalette palette = pane->palette();
     palette.setColor(QPalette::Base, palette.color(QPalette::ToolTipBase));
     palette.setColor(QPalette::Text, palette.color(QPalette::ToolTipText));
     pane->setPalette(palette);
-    pane->setPlainText(initial);
     return pane;
 }
 
@@ -124,6 +122,11 @@ TfPrincipal::TfPrincipal(QWidget* parent) : QMainWindow(parent), TfBase(this) {
     setTabOrder(mCompactar, mSQL);
 
     upgrade_ = std::make_unique<UpgradeRun>(static_cast<UpgradeHost&>(*this));
+    // Whatever the panes and the status bar hold is painted before the program waits on the server.
+    SetServerWaitHook([this] {
+        LogPane::FlushAll();
+        StatusBar1->repaint();
+    });
     for (ScriptRunner* s : {&upgrade_->sVersao2, &upgrade_->sVersao3, &upgrade_->sVersao4, &upgrade_->sVersao5})
         s->Cursor = &sqlCursor_;
 
@@ -131,7 +134,7 @@ TfPrincipal::TfPrincipal(QWidget* parent) : QMainWindow(parent), TfBase(this) {
     bAtualizar->setFocus();
 }
 
-TfPrincipal::~TfPrincipal() = default;
+TfPrincipal::~TfPrincipal() { SetServerWaitHook({}); }
 
 void TfPrincipal::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
@@ -146,7 +149,7 @@ void TfPrincipal::aAtualizarExecute() { upgrade_->aAtualizarExecute(); }
 void TfPrincipal::aBackupExecute() { upgrade_->aBackupExecute(); }
 void TfPrincipal::aCompactarExecute() { upgrade_->aCompactarExecute(); }
 
-QPlainTextEdit* TfPrincipal::PaneOf(Pane pane) const {
+LogPane* TfPrincipal::PaneOf(Pane pane) const {
     switch (pane) {
     case Pane::Atualizar: return mAtualizar;
     case Pane::Backup: return mBackup;
@@ -156,23 +159,13 @@ QPlainTextEdit* TfPrincipal::PaneOf(Pane pane) const {
     return mSQL;
 }
 
-void TfPrincipal::AppendLine(QPlainTextEdit* pane, const QString& line) {
-    QString text = line;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    pane->appendPlainText(text);
-    pane->verticalScrollBar()->setValue(pane->verticalScrollBar()->maximum());
-    // The run blocks the event loop: paint the new line before going on.
-    pane->viewport()->repaint();
-}
-
 void TfPrincipal::ConsolePut(const QString& message) {
-    AppendLine(mSQL, message);
     StatusBar1->showMessage(message);
-    StatusBar1->repaint();
+    mSQL->AppendLine(message);
 }
 
-void TfPrincipal::ProgressBackup(const QString& line) { AppendLine(mBackup, line); }
-void TfPrincipal::ProgressCompactar(const QString& line) { AppendLine(mCompactar, line); }
+void TfPrincipal::ProgressBackup(const QString& line) { mBackup->AppendLine(line); }
+void TfPrincipal::ProgressCompactar(const QString& line) { mCompactar->AppendLine(line); }
 
 bool TfPrincipal::Login(LoginValues& values) {
     // A new dialog for every run, destroyed on every path.
@@ -207,7 +200,7 @@ void TfPrincipal::Concluded() {
     box.exec();
 }
 
-void TfPrincipal::Append(Pane pane, const QString& line) { AppendLine(PaneOf(pane), line); }
+void TfPrincipal::Append(Pane pane, const QString& line) { PaneOf(pane)->AppendLine(line); }
 
 void TfPrincipal::SetStatus(const QString& text) { StatusBar1->showMessage(text); }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Application.h"
+#include "app/LogPane.h"
 #include "app/TfBase.h"
 #include "upgrade/UpgradeRun.h"
 
@@ -8,7 +9,6 @@
 #include <memory>
 
 class QAction;
-class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
 class QStatusBar;
@@ -31,10 +31,10 @@ public:
     QAction* aBackup;
     QAction* aCompactar;
     QAction* aAtualizar;
-    QPlainTextEdit* mAtualizar;
-    QPlainTextEdit* mBackup;
-    QPlainTextEdit* mCompactar;
-    QPlainTextEdit* mSQL;
+    LogPane* mAtualizar;
+    LogPane* mBackup;
+    LogPane* mCompactar;
+    LogPane* mSQL;
     QSplitter* Splitter;
     QAction* miBackup;
     QAction* miCompactar;
@@ -72,8 +72,7 @@ private:
     void ExecuteCompactar() override;
     void SetBusy(bool busy) override;
 
-    QPlainTextEdit* PaneOf(Pane pane) const;
-    void AppendLine(QPlainTextEdit* pane, const QString& line);
+    LogPane* PaneOf(Pane pane) const;
 
     std::unique_ptr<UpgradeRun> upgrade_;
     SqlWaitCursor sqlCursor_;

@@ -31,6 +31,7 @@ void DatabaseConnection::Impl::Attach() {
     const QString target = BuildConnectionString(params);
     const QByteArray name = lib->IsFirebird(ClientLibrary::kVersion25) ? target.toUtf8() : ToCodePage(target);
 
+    BeforeServerWait();
     {
         std::lock_guard lock(lib->Mutex());
         db = 0;
@@ -178,6 +179,7 @@ void DatabaseConnection::Impl::EndInnermost(bool commit) {
         return;
     }
     ReleaseStatements();
+    BeforeServerWait();
     if (commit) {
         // A failed commit (a lost connection included) raises and leaves the transaction and its levels as
         // they were, so that a rollback can follow.
@@ -242,6 +244,7 @@ void DatabaseConnection::Close() {
     if (d->state == ConnectionState::Closed)
         return;
     d->ReleaseStatements();
+    BeforeServerWait();
     while (!d->levels.empty())
         d->EndInnermost(true);
     if (d->db) {

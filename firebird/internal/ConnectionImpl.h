@@ -6,6 +6,7 @@
 #include "firebird/DatabaseStatement.h"
 #include "firebird/Errors.h"
 #include "firebird/internal/ClientApi.h"
+#include "firebird/ServerWait.h"
 #include "firebird/internal/Status.h"
 
 #include <map>
@@ -64,6 +65,7 @@ struct DatabaseConnection::Impl {
     template <class F>
     auto Guarded(bool isFetch, F&& operation) -> decltype(operation()) {
         const bool rerunSafe = levels.empty() || (autoStarted && !dirty);
+        BeforeServerWait();
         try {
             return operation();
         } catch (const DatabaseError& e) {

@@ -75,9 +75,9 @@ void Driver::Poll() {
     }
 }
 
-QStringList Lines(QPlainTextEdit* pane) { return pane->toPlainText().split('\n'); }
+QStringList Lines(LogPane* pane) { return pane->Text().split('\n'); }
 
-QStringList Added(QPlainTextEdit* pane, int initial) { return Lines(pane).mid(initial); }
+QStringList Added(LogPane* pane, int initial) { return Lines(pane).mid(initial); }
 
 QDateTime Pinned(int n) { return QDateTime(QDate(2024, 1, 31), QTime(14, 5)).addSecs(61 * n); }
 
@@ -86,10 +86,10 @@ void PinClock(TfPrincipal& w) {
     w.Upgrade().Now = [calls] { return Pinned((*calls)++); };
 }
 
-void OnLine(QPlainTextEdit* pane, const QString& prefix, std::function<void()> action) {
+void OnLine(LogPane* pane, const QString& prefix, std::function<void()> action) {
     auto done = std::make_shared<bool>(false);
-    QObject::connect(pane->document(), &QTextDocument::contentsChanged, pane, [pane, prefix, action, done] {
-        if (!*done && pane->document()->lastBlock().text().startsWith(prefix)) {
+    QObject::connect(pane, &LogPane::LineAppended, pane, [prefix, action, done](const QString& line) {
+        if (!*done && line.startsWith(prefix)) {
             *done = true;
             action();
         }
@@ -97,8 +97,8 @@ void OnLine(QPlainTextEdit* pane, const QString& prefix, std::function<void()> a
 }
 
 QString AllVisibleText(TfPrincipal& w, const QList<Box>& boxes) {
-    QString all = w.mAtualizar->toPlainText() + w.mBackup->toPlainText() + w.mCompactar->toPlainText() +
-                  w.mSQL->toPlainText() + w.StatusBar1->currentMessage();
+    QString all = w.mAtualizar->Text() + w.mBackup->Text() + w.mCompactar->Text() + w.mSQL->Text() +
+                  w.StatusBar1->currentMessage();
     for (const Box& b : boxes)
         all += b.caption + b.text;
     return all;

@@ -11,9 +11,8 @@
 #include <QTimer>
 #include <functional>
 
-class QPlainTextEdit;
-
 namespace abd {
+class LogPane;
 class TfLogin;
 class TfPrincipal;
 }
@@ -56,14 +55,14 @@ private:
     QList<QWidget*> handled_;
 };
 
-QStringList Lines(QPlainTextEdit* pane);
+QStringList Lines(LogPane* pane);
 /// The lines a run added to a pane after its initial ones.
-QStringList Added(QPlainTextEdit* pane, int initial);
+QStringList Added(LogPane* pane, int initial);
 /// 14:05 on 31 January 2024, plus 61 seconds for every call before.
 QDateTime Pinned(int n);
 void PinClock(TfPrincipal& w);
 /// Calls `action` once, the first time the pane's last line starts with `prefix`.
-void OnLine(QPlainTextEdit* pane, const QString& prefix, std::function<void()> action);
+void OnLine(LogPane* pane, const QString& prefix, std::function<void()> action);
 /// Everything a person can read in the window and the boxes of a run.
 QString AllVisibleText(TfPrincipal& w, const QList<Box>& boxes);
 

@@ -76,8 +76,8 @@ private slots:
         // The SQL pane: echoes and outcome lines of the four scripts.
         const QStringList sql = Lines(w.mSQL);
         QCOMPARE(sql[0], QStringLiteral("SQL: Atualizado"));
-        QVERIFY(!w.mSQL->toPlainText().contains("ERROR"));
-        QVERIFY(w.mSQL->toPlainText().contains("\n1 row processed ["));
+        QVERIFY(!w.mSQL->Text().contains("ERROR"));
+        QVERIFY(w.mSQL->Text().contains("\n1 row processed ["));
         // The version 2 script's four messages, each echo cut at 50 characters.
         QString version2 = sql.mid(1, 10).join('\n');
         version2.replace(QRegularExpression("\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\]"), "[T]");
@@ -116,9 +116,9 @@ private slots:
         w.show();
         Driver driver(l.db.Path());
         driver.cancel = true;
-        const QString before = w.mAtualizar->toPlainText() + w.mBackup->toPlainText() + w.mSQL->toPlainText();
+        const QString before = w.mAtualizar->Text() + w.mBackup->Text() + w.mSQL->Text();
         Click(w);
-        QCOMPARE(w.mAtualizar->toPlainText() + w.mBackup->toPlainText() + w.mSQL->toPlainText(), before);
+        QCOMPARE(w.mAtualizar->Text() + w.mBackup->Text() + w.mSQL->Text(), before);
         QVERIFY(driver.boxes.isEmpty());
         QVERIFY(w.bAtualizar->isVisible());
         QVERIFY(w.StatusBar1->currentMessage().isEmpty());
@@ -215,7 +215,7 @@ private slots:
         Click(w);
         QVERIFY(Added(w.mAtualizar, 7).contains("003 versão atualizada com sucesso."));
         QVERIFY(Lines(w.mSQL).contains("ERROR: unsuccessful metadata update"));
-        QVERIFY(w.mSQL->toPlainText().contains("Trigger TR_CREDITO_DEBITO_UPDATE not found"));
+        QVERIFY(w.mSQL->Text().contains("Trigger TR_CREDITO_DEBITO_UPDATE not found"));
         QCOMPARE(driver.boxes.last().caption, QStringLiteral("Concluído"));
         QCOMPARE(l.db.Scalar("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR;"), QStringLiteral("5"));
     }
@@ -274,7 +274,7 @@ private slots:
         w.miCompactar->setChecked(false);
         Driver driver(l.db.Path());
         Click(w);
-        QVERIFY(w.mBackup->toPlainText().contains("ERROR-backups"));
+        QVERIFY(w.mBackup->Text().contains("ERROR-backups"));
         QCOMPARE(driver.boxes.size(), 1);
         QCOMPARE(driver.boxes[0].caption, QStringLiteral("Concluído"));
         QCOMPARE(l.BackupFiles().size(), 1);
