@@ -51,11 +51,8 @@ ServiceSettings UpgradeRun::StageSettings() const {
 int UpgradeRun::ContarConexoes() {
     ServiceClient client;
     Busy busy(host_);
-    ServiceSettings s;
-    s.SetHost(Servidor);
-    s.Protocol = ipTCPIP;
-    s.UserName = Usuario;
-    s.Password = Senha;
+    ServiceSettings s = StageSettings();
+    s.Database.clear();
     return client.GetUsage(s).Attachments;
 }
 
@@ -165,12 +162,16 @@ void UpgradeRun::aBackupExecute() {
     request.Verbose = true;
     client.Backup(StageSettings(), request);
     const QDateTime t1 = Now();
-    host_.Append(Pane::Backup, QString());
-    host_.Append(Pane::Backup, LogStamp(t0) + QStringLiteral(" Início"));
-    host_.Append(Pane::Backup, LogStamp(t1) + QStringLiteral(" Fim"));
-    host_.Append(Pane::Backup, DurationStamp(t0.msecsTo(t1)) + QStringLiteral(" Tempo"));
+    AppendTimes(Pane::Backup, t0, t1);
     if (HasErrorMarker(serverLines))
         throw Failure(QStringLiteral("Erro Backup"));
+}
+
+void UpgradeRun::AppendTimes(Pane pane, const QDateTime& t0, const QDateTime& t1) {
+    host_.Append(pane, QString());
+    host_.Append(pane, LogStamp(t0) + QStringLiteral(" Início"));
+    host_.Append(pane, LogStamp(t1) + QStringLiteral(" Fim"));
+    host_.Append(pane, DurationStamp(t0.msecsTo(t1)) + QStringLiteral(" Tempo"));
 }
 
 void UpgradeRun::aCompactarExecute() {
@@ -217,10 +218,7 @@ void UpgradeRun::aCompactarExecute() {
         client.Restore(StageSettings(), request);
     }
     const QDateTime t1 = Now();
-    host_.Append(Pane::Compactar, QString());
-    host_.Append(Pane::Compactar, LogStamp(t0) + QStringLiteral(" Início"));
-    host_.Append(Pane::Compactar, LogStamp(t1) + QStringLiteral(" Fim"));
-    host_.Append(Pane::Compactar, DurationStamp(t0.msecsTo(t1)) + QStringLiteral(" Tempo"));
+    AppendTimes(Pane::Compactar, t0, t1);
     if (HasErrorMarker(restoreLines))
         throw Failure(QStringLiteral("Erro Restaurar"));
 }

@@ -81,6 +81,8 @@ public:
 private:
     /// The service settings of the attachment count and of both stages.
     ServiceSettings StageSettings() const;
+    /// A stage's closing lines: an empty line, its start, its end and its duration.
+    void AppendTimes(Pane pane, const QDateTime& t0, const QDateTime& t1);
 
     UpgradeHost& host_;
 };

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QAction>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -94,6 +95,12 @@ void OnLine(LogPane* pane, const QString& prefix, std::function<void()> action) 
             action();
         }
     });
+}
+
+void Click(TfPrincipal& w) {
+    if (!w.bAtualizar->isVisible())
+        qFatal("the update button is gone");
+    w.bAtualizar->click();
 }
 
 QString AllVisibleText(TfPrincipal& w, const QList<Box>& boxes) {

@@ -46,10 +46,6 @@ void ExpectVersion3(const TempDatabase& db) {
              QStringLiteral("2"));
 }
 
-void Click(TfPrincipal& w) {
-    QVERIFY(w.bAtualizar->isVisible());
-    w.bAtualizar->click();
-}
 } // namespace
 
 class TestFaults : public QObject {

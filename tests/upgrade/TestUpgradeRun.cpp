@@ -21,13 +21,6 @@
 using namespace abd;
 using namespace abd::test;
 
-namespace {
-void Click(TfPrincipal& w) {
-    QVERIFY(w.aAtualizar->isVisible());
-    w.bAtualizar->click();
-}
-} // namespace
-
 class TestUpgradeRun : public QObject {
     Q_OBJECT
 private slots:
