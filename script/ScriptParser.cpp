@@ -122,12 +122,7 @@ QString ScriptParser::ReadQuoted(QChar quote) {
     }
 }
 
-QString ScriptParser::ReadToken(Bare kind, bool required) {
-    SkipWS();
-    const bool quotes = kind != Bare::UCWord;
-    if (quotes && (cur_ == QLatin1Char('"') || ((kind == Bare::Line || kind == Bare::String ||
-                                                 kind == Bare::StringInFull) && cur_ == QLatin1Char('\''))))
-        return ReadQuoted(cur_);
+QStringView ScriptParser::ReadBare(Bare kind, bool required) {
     const bool terminatorEnds = kind != Bare::StringInFull;
     auto continues = [&](QChar c) {
         switch (kind) {
@@ -141,22 +136,38 @@ QString ScriptParser::ReadToken(Bare kind, bool required) {
         }
         return false;
     };
-    // A bare token is one run of the text: sliced out at its end rather than built character by character.
+    // A bare token is one run of the text: a view of it, taken at its end.
     if (IsEnd() || !continues(cur_))
         return {};
+    const QString& t = options_.ActualCommandSeparator;
+    const QChar firstOfT = t.isEmpty() ? QChar() : t.front();
     const qsizetype start = pos_ - 1;
     bool first = true;
     while (!IsEnd() && continues(cur_)) {
         // With `required` the first character is taken before any comparison with the terminator.
-        if (terminatorEnds && !(required && first)) {
+        if (terminatorEnds && !(required && first) && !firstOfT.isNull() && UpperAscii(cur_) == firstOfT) {
             const qsizetype at = pos_ - 1;
             if (MatchTerminatorHere())
-                return text_.mid(start, at - start);
+                return QStringView(text_).mid(start, at - start);
         }
         first = false;
         GetChar();
     }
-    return text_.mid(start, (IsEnd() ? size_ : pos_ - 1) - start);
+    return QStringView(text_).mid(start, (IsEnd() ? size_ : pos_ - 1) - start);
+}
+
+QString ScriptParser::ReadToken(Bare kind, bool required) {
+    SkipWS();
+    const bool quotes = kind != Bare::UCWord;
+    if (quotes && (cur_ == QLatin1Char('"') || ((kind == Bare::Line || kind == Bare::String ||
+                                                 kind == Bare::StringInFull) && cur_ == QLatin1Char('\''))))
+        return ReadQuoted(cur_);
+    return ReadBare(kind, required).toString();
+}
+
+QStringView ScriptParser::GetUCWordView() {
+    SkipWS();
+    return ReadBare(Bare::UCWord, false);
 }
 
 QString ScriptParser::GetUCWord() { return ReadToken(Bare::UCWord, false).toUpper(); }
@@ -484,37 +495,41 @@ std::unique_ptr<ScriptCommand> ScriptParser::ExtractCommand(ScriptRunner& runner
             break;
 
         // Step 5.2: classification.
+        QStringView classifier;
         if (kept) {
             GetChar();
+            classifier = word;
         } else if (isLetter) {
             if (pos_ != P)
                 SetBookmark(P);
-            word = GetUCWord();
+            classifier = GetUCWordView();
         } else {
             continue;
         }
-        if (word == QLatin1String("EXECUTE")) {
+        auto is = [](QStringView w, const char* name) { return w.compare(QLatin1String(name), Qt::CaseInsensitive) == 0; };
+        if (is(classifier, "EXECUTE")) {
             SkipWSLF();
-            if (GetUCWord() == QLatin1String("BLOCK")) {
+            if (is(GetUCWordView(), "BLOCK")) {
                 command = std::make_unique<BlockStatementCommand>(*this, runner);
                 commandIsBlock = true;
             }
-        } else if (word == QLatin1String("CREATE") || word == QLatin1String("RECREATE")) {
+        } else if (is(classifier, "CREATE") || is(classifier, "RECREATE")) {
+            const bool create = is(classifier, "CREATE");
             SkipWSLF();
-            QString next = GetUCWord();
-            if (next == QLatin1String("DATABASE") && word == QLatin1String("CREATE")) {
+            QStringView next = GetUCWordView();
+            if (create && is(next, "DATABASE")) {
                 command = MakeCreateDatabaseCommand(*this, runner);
             } else {
-                if (next == QLatin1String("OR")) {
+                if (is(next, "OR")) {
                     SkipWSLF();
-                    next = GetUCWord();
-                    if (next == QLatin1String("REPLACE") || next == QLatin1String("ALTER")) {
+                    next = GetUCWordView();
+                    if (is(next, "REPLACE") || is(next, "ALTER")) {
                         SkipWSLF();
-                        next = GetUCWord();
+                        next = GetUCWordView();
                     }
                 }
-                static const QStringList blocks{"PROCEDURE", "FUNCTION", "PACKAGE", "TYPE", "TRIGGER", "VARIABLE"};
-                if (blocks.contains(next)) {
+                if (is(next, "PROCEDURE") || is(next, "FUNCTION") || is(next, "PACKAGE") || is(next, "TYPE") ||
+                    is(next, "TRIGGER") || is(next, "VARIABLE")) {
                     command = std::make_unique<BlockStatementCommand>(*this, runner);
                     commandIsBlock = true;
                 }

@@ -64,6 +64,9 @@ public:
 private:
     enum class Bare { UCWord, Identifier, Line, String, StringInFull };
     QString ReadToken(Bare kind, bool required);
+    QStringView ReadBare(Bare kind, bool required);
+    /// GetUCWord without a copy: a view of the text, compared without regard to case.
+    QStringView GetUCWordView();
     QString ReadQuoted(QChar quote);
     /// At the current character: when the terminator starts here, consumes it (its last character becomes
     /// current) and answers true; otherwise leaves everything as it was.

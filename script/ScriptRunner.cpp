@@ -228,7 +228,7 @@ void ScriptRunner::ConsolePut(const QString& message, ConsoleKind kind) {
 }
 
 void ScriptRunner::EchoCommand(const ScriptCommand& command, QStringView extent) {
-    if (validating_)
+    if (validating_ || !Options.ConsoleOutput || !OnConsolePut)
         return;
     if (!(Options.Echo == ecAll || (Options.Echo == ecSQL && command.IsStatement())))
         return;
