@@ -152,19 +152,29 @@ void UpgradeRun::aBackupExecute() {
     host_.Append(Pane::Backup, LogStamp(t0) + QStringLiteral(" Início"));
     host_.Append(Pane::Backup, QString());
     Busy busy(host_);
-    QStringList serverLines;
-    client.OnProgress = [&](ServiceClient&, const QString& line) {
-        serverLines << line;
-        host_.ProgressBackup(line);
-    };
     BackupRequest request;
     request.BackupFiles = {file};
     request.Verbose = true;
-    client.Backup(StageSettings(), request);
+    const QStringList serverLines =
+        RunService(client, Pane::Backup, [&](ServiceClient& c) { c.Backup(StageSettings(), request); });
     const QDateTime t1 = Now();
     AppendTimes(Pane::Backup, t0, t1);
     if (HasErrorMarker(serverLines))
         throw Failure(QStringLiteral("Erro Backup"));
+}
+
+QStringList UpgradeRun::RunService(ServiceClient& client, Pane pane,
+                                   const std::function<void(ServiceClient&)>& operation) {
+    QStringList lines;
+    client.OnProgress = [&](ServiceClient&, const QString& line) {
+        lines << line;
+        if (pane == Pane::Backup)
+            host_.ProgressBackup(line);
+        else
+            host_.ProgressCompactar(line);
+    };
+    operation(client);
+    return lines;
 }
 
 void UpgradeRun::AppendTimes(Pane pane, const QDateTime& t0, const QDateTime& t1) {
@@ -187,35 +197,27 @@ void UpgradeRun::aCompactarExecute() {
     host_.Append(Pane::Compactar, QString());
     host_.Append(Pane::Compactar, QStringLiteral("Backup"));
 
+    BackupRequest backup;
+    backup.BackupFiles = {file};
+    backup.Verbose = true;
+    backup.Options = boNoGarbageCollect;
     QStringList backupLines;
     {
         ServiceClient client;
-        client.OnProgress = [&](ServiceClient&, const QString& line) {
-            backupLines << line;
-            host_.ProgressCompactar(line);
-        };
-        BackupRequest request;
-        request.BackupFiles = {file};
-        request.Verbose = true;
-        request.Options = boNoGarbageCollect;
-        client.Backup(StageSettings(), request);
+        backupLines = RunService(client, Pane::Compactar, [&](ServiceClient& c) { c.Backup(StageSettings(), backup); });
     }
     if (HasErrorMarker(backupLines))
         throw Failure(QStringLiteral("Erro Backup"));
     host_.Append(Pane::Compactar, QString());
 
+    RestoreRequest restore;
+    restore.BackupFiles = {file};
+    restore.Verbose = true;
+    restore.Options = roReplace;
     QStringList restoreLines;
     {
         ServiceClient client;
-        client.OnProgress = [&](ServiceClient&, const QString& line) {
-            restoreLines << line;
-            host_.ProgressCompactar(line);
-        };
-        RestoreRequest request;
-        request.BackupFiles = {file};
-        request.Verbose = true;
-        request.Options = roReplace;
-        client.Restore(StageSettings(), request);
+        restoreLines = RunService(client, Pane::Compactar, [&](ServiceClient& c) { c.Restore(StageSettings(), restore); });
     }
     const QDateTime t1 = Now();
     AppendTimes(Pane::Compactar, t0, t1);

@@ -10,6 +10,8 @@
 
 namespace abd {
 
+class ServiceClient;
+
 enum class Pane { Atualizar, Backup, Compactar, Sql };
 
 struct LoginValues {
@@ -81,6 +83,9 @@ public:
 private:
     /// The service settings of the attachment count and of both stages.
     ServiceSettings StageSettings() const;
+    /// Runs one service operation on its client, passing its report to the pane's progress callback; returns
+    /// the lines the server sent.
+    QStringList RunService(ServiceClient& client, Pane pane, const std::function<void(ServiceClient&)>& operation);
     /// A stage's closing lines: an empty line, its start, its end and its duration.
     void AppendTimes(Pane pane, const QDateTime& t0, const QDateTime& t1);
 
