@@ -40,7 +40,6 @@ void DatabaseConnection::Impl::Attach() {
             reinterpret_cast<const ISC_SCHAR*>(dpb.data()));
         Check(rc);
     }
-    ++attachCount;
 
     try {
         const char item = lib->Brand() == ClientBrand::InterBase ? isc_info_version : isc_info_firebird_version;
@@ -133,6 +132,8 @@ void DatabaseConnection::Impl::EnsureOpen() {
 }
 
 void DatabaseConnection::Impl::EnsureTransaction(StatementKind kind) {
+    if (lostTransaction)
+        throw *lostTransaction;
     if (!levels.empty() || kind == StatementKind::StartTransaction || kind == StatementKind::Commit ||
         kind == StatementKind::Rollback)
         return;
@@ -140,6 +141,8 @@ void DatabaseConnection::Impl::EnsureTransaction(StatementKind kind) {
 }
 
 void DatabaseConnection::Impl::StartTransactionLevel(bool automatic) {
+    if (lostTransaction)
+        throw *lostTransaction;
     if (levels.empty()) {
         const Bytes tpb = BuildTransactionBlock(self->TransactionIsolation, self->ReadOnly, self->LockWait);
         Guarded(false, [&] {
@@ -203,6 +206,7 @@ DatabaseConnection::DatabaseConnection(QString name, ConnectionSettings settings
 }
 
 DatabaseConnection::~DatabaseConnection() {
+    d->lostTransaction.reset();
     try {
         Close();
     } catch (...) {
@@ -243,6 +247,9 @@ void DatabaseConnection::Open() {
 void DatabaseConnection::Close() {
     if (d->state == ConnectionState::Closed)
         return;
+    // Closing commits: a transaction that was lost cannot be, and the caller has to roll it back first.
+    if (d->lostTransaction)
+        throw *d->lostTransaction;
     d->ReleaseStatements();
     BeforeServerWait();
     while (!d->levels.empty())
@@ -275,16 +282,23 @@ void DatabaseConnection::StartTransaction() {
 }
 
 void DatabaseConnection::Commit() {
+    if (d->lostTransaction)
+        throw *d->lostTransaction;
     d->EnsureOpen();
     d->EndInnermost(true);
 }
 
 void DatabaseConnection::Rollback() {
+    // The server already rolled the lost transaction back with its attachment.
+    if (d->lostTransaction) {
+        d->lostTransaction.reset();
+        return;
+    }
     d->EnsureOpen();
     d->EndInnermost(false);
 }
 
-bool DatabaseConnection::InTransaction() const { return !d->levels.empty(); }
+bool DatabaseConnection::InTransaction() const { return !d->levels.empty() || d->lostTransaction.has_value(); }
 const std::vector<TransactionLevel>& DatabaseConnection::Levels() const { return d->levels; }
 
 Value DatabaseConnection::ExecSQLScalar(const QString& text) {
@@ -331,7 +345,6 @@ int DatabaseConnection::AddCloseListener(std::function<void()> listener) {
 
 void DatabaseConnection::RemoveCloseListener(int id) { d->closeListeners.erase(id); }
 const QString& DatabaseConnection::ServerVersionText() const { return d->serverVersion; }
-int DatabaseConnection::AttachCount() const { return d->attachCount; }
 int DatabaseConnection::ServerPrepareCount() const { return d->prepareCount; }
 bool DatabaseConnection::Utf8() const { return d->utf8; }
 

@@ -52,6 +52,7 @@ public:
     void StartTransaction();
     void Commit();
     void Rollback();
+    /// The nesting list is not empty, or a transaction lost with its attachment waits for its rollback.
     bool InTransaction() const;
     const std::vector<TransactionLevel>& Levels() const;
 
@@ -65,8 +66,6 @@ public:
 
     /// The server's version text read after attaching, for information.
     const QString& ServerVersionText() const;
-    /// How many times this connection has attached (reconnections included).
-    int AttachCount() const;
     /// How many statements have been prepared on the server since this object was made.
     int ServerPrepareCount() const;
     /// The encoding of texts exchanged with the server: the system code page, or UTF-8.

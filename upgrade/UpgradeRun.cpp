@@ -123,15 +123,11 @@ void UpgradeRun::AtualizarVersao(int current, int step, ScriptRunner& script) {
     if (current >= step)
         return;
     sqlcPrincipal.StartTransaction();
-    const int attachment = sqlcPrincipal.AttachCount();
     try {
         script.ValidateAll();
         script.ExecuteAll();
-        // A lost connection in the middle of the script leaves its first part rolled back by the server and the
-        // rest on a new attachment: never commit such a half.
-        if (sqlcPrincipal.AttachCount() != attachment)
-            throw Failure(QStringLiteral("A conexão com o servidor foi perdida durante a atualização; a versão %1 "
-                                         "não foi aplicada.").arg(step));
+        // When the connection was lost in the middle of the script, this commit fails: the connection keeps
+        // the step's transaction as lost until it is rolled back below.
         sqlcPrincipal.Commit();
         host_.Append(Pane::Atualizar, StepNumber(step) + QStringLiteral(" versão atualizada com sucesso."));
     } catch (...) {

@@ -30,11 +30,13 @@ struct DatabaseConnection::Impl {
     /// The active transaction holds work that a silent restart on a new attachment would lose.
     bool dirty = false;
     bool recovering = false;
+    /// A transaction with work in it went down with its attachment: until the caller rolls back, nothing runs
+    /// (it would run in a new transaction, and a commit would keep only the part after the loss).
+    std::optional<DatabaseError> lostTransaction;
     bool utf8 = false;
     int dialect = 3;
     int reconnectPauseMs = 3000;
     int prepareCount = 0;
-    int attachCount = 0;
     QString serverVersion;
     std::optional<DatabaseError> lastWarning;
     std::set<DatabaseStatement*> statements;
@@ -64,6 +66,8 @@ struct DatabaseConnection::Impl {
     /// Runs an operation; a lost connection reattaches and, where that loses no work, runs it again.
     template <class F>
     auto Guarded(bool isFetch, F&& operation) -> decltype(operation()) {
+        if (lostTransaction)
+            throw *lostTransaction;
         const bool rerunSafe = levels.empty() || (autoStarted && !dirty);
         BeforeServerWait();
         try {
@@ -73,8 +77,18 @@ struct DatabaseConnection::Impl {
                 (state != ConnectionState::Open && state != ConnectionState::Connecting))
                 throw;
             const DatabaseError original = e;
-            Recover();
-            if (isFetch || !rerunSafe)
+            try {
+                Recover();
+            } catch (...) {
+                if (!rerunSafe)
+                    lostTransaction = original;
+                throw;
+            }
+            if (!rerunSafe) {
+                lostTransaction = original;
+                throw original;
+            }
+            if (isFetch)
                 throw original;
             return operation();
         }

@@ -229,15 +229,29 @@ private slots:
         st->Prepare("UPDATE T SET N = 50 WHERE ID = 1");
         st->Execute();
         db.Isql("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0;");
-        // Running the next statement on a new transaction would commit half of the work: it fails instead.
+        // Running the next statement on a new transaction would commit half of the work: it fails instead,
+        // and so does everything else until the lost transaction is rolled back.
         const DatabaseError e = ExpectDatabaseError([&] {
             st->Prepare("UPDATE T SET N = 51 WHERE ID = 2");
             st->Execute();
         });
         QCOMPARE(e.Kind(), ekServerGone);
         QVERIFY(c.Connected());
+        QVERIFY(c.InTransaction());
+        const int attachments = CountOtherAttachments(db);
+        for (const auto& attempt : std::vector<std::function<void()>>{
+                 [&] { st->Prepare("UPDATE T SET N = 52 WHERE ID = 2"); },
+                 [&] { c.ExecSQLScalar("SELECT COUNT(*) FROM T"); },
+                 [&] { c.StartTransaction(); },
+                 [&] { c.Commit(); },
+                 [&] { c.Close(); }}) {
+            const DatabaseError again = ExpectDatabaseError(attempt);
+            QCOMPARE(again.Message(), e.Message());
+        }
+        QCOMPARE(CountOtherAttachments(db), attachments); // no further reattachment
+        c.Rollback();
         QVERIFY(!c.InTransaction());
-        c.Commit(); // nothing active: nothing happens
+        QCOMPARE(c.ExecSQLScalar("SELECT COUNT(*) FROM T").ToInteger(), 2);
         c.Close();
         QCOMPARE(db.Scalar("SELECT COALESCE(N, 0) FROM T WHERE ID = 1;"), QStringLiteral("0"));
         QCOMPARE(db.Scalar("SELECT N FROM T WHERE ID = 2;"), QStringLiteral("2"));
