@@ -21,8 +21,8 @@
 #include <QTest>
 #include <QUuid>
 #include <cstdio>
+#include <cstring>
 #include <pwd.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace abd;
@@ -45,22 +45,14 @@ QString Folder() {
     return f;
 }
 
-/// The process's own peak resident set (VmHWM): getrusage's figure survives exec from the parent.
-long PeakRssKb() {
+/// A figure of /proc/self/status, in kB: VmHWM is the process's own peak resident set (getrusage's figure
+/// survives exec from the parent), VmRSS the current one.
+long StatusKb(const char* field) {
     QFile f(QStringLiteral("/proc/self/status"));
     f.open(QIODevice::ReadOnly);
     for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return 0;
-}
-
-long CurrentRssKb() {
-    QFile f(QStringLiteral("/proc/self/status"));
-    f.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
+        if (line.startsWith(field))
+            return line.mid(static_cast<qsizetype>(std::strlen(field))).trimmed().split(' ').first().toLong();
     return 0;
 }
 
@@ -205,7 +197,7 @@ int WholeRunChild(const QString& database) {
     }
     if (!host.concluded)
         HeadlessHost::Fail(QStringLiteral("the run did not conclude"));
-    std::printf("%.3f %ld %lld\n", t.elapsed() / 1000.0, PeakRssKb(), static_cast<long long>(host.lines.size()));
+    std::printf("%.3f %ld %lld\n", t.elapsed() / 1000.0, StatusKb("VmHWM:"), static_cast<long long>(host.lines.size()));
     return 0;
 }
 
@@ -378,7 +370,7 @@ int StartupChild(int argc, char** argv) {
     uptime.open(QIODevice::ReadOnly);
     const double now = uptime.readAll().split(' ').first().toDouble();
     const double elapsed = now - startTicks / sysconf(_SC_CLK_TCK);
-    std::printf("%.3f %ld\n", elapsed, CurrentRssKb());
+    std::printf("%.3f %ld\n", elapsed, StatusKb("VmRSS:"));
     return 0;
 }
 

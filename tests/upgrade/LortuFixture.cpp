@@ -97,6 +97,13 @@ void OnLine(LogPane* pane, const QString& prefix, std::function<void()> action) 
     });
 }
 
+void Prepare(TfPrincipal& w, bool backup, bool compactar) {
+    w.show();
+    w.miBackup->setChecked(backup);
+    w.miCompactar->setChecked(compactar);
+    w.Upgrade().sqlcPrincipal.SetReconnectPause(50);
+}
+
 void Click(TfPrincipal& w) {
     if (!w.bAtualizar->isVisible())
         qFatal("the update button is gone");

@@ -63,6 +63,8 @@ QDateTime Pinned(int n);
 void PinClock(TfPrincipal& w);
 /// Calls `action` once, the first time the pane's last line starts with `prefix`.
 void OnLine(LogPane* pane, const QString& prefix, std::function<void()> action);
+/// Shows the window with the optional stages as chosen and short pauses between reconnection attempts.
+void Prepare(TfPrincipal& w, bool backup = true, bool compactar = true);
 /// Clicks the update button, which must be there.
 void Click(TfPrincipal& w);
 /// Everything a person can read in the window and the boxes of a run.

@@ -59,10 +59,7 @@ private slots:
     void connectionCutOffInTheMiddleOfAStep() {
         Lortu l;
         TfPrincipal w;
-        w.show();
-        w.miBackup->setChecked(false);
-        w.miCompactar->setChecked(false);
-        w.Upgrade().sqlcPrincipal.SetReconnectPause(50);
+        Prepare(w, false, false);
         Driver driver(l.db.Path());
         // Right after version 4's DELETE ran, in the step's transaction, the attachment is cut off.
         OnLine(w.mSQL, "2 rows processed", [&] { CutOffOthers(l.db); });
@@ -89,10 +86,7 @@ private slots:
         ServerBack back;
         Lortu l;
         TfPrincipal w;
-        w.show();
-        w.miBackup->setChecked(false);
-        w.miCompactar->setChecked(false);
-        w.Upgrade().sqlcPrincipal.SetReconnectPause(50);
+        Prepare(w, false, false);
         Driver driver(l.db.Path());
         OnLine(w.mSQL, "2 rows processed", [&] {
             Server(QStringLiteral("stop"));
@@ -111,10 +105,7 @@ private slots:
         ServerBack back;
         Lortu l;
         TfPrincipal w;
-        w.show();
-        w.miBackup->setChecked(false);
-        w.miCompactar->setChecked(false);
-        w.Upgrade().sqlcPrincipal.SetReconnectPause(50);
+        Prepare(w, false, false);
         Driver driver(l.db.Path());
         OnLine(w.mSQL, "2 rows processed", [&] { Server(QStringLiteral("stop")); });
         Click(w);
@@ -135,7 +126,7 @@ private slots:
         ServerBack back;
         Lortu l;
         TfPrincipal w;
-        w.show();
+        Prepare(w);
         Driver driver(l.db.Path());
         OnLine(w.mBackup, "gbak:readied database", [&] { Server(QStringLiteral("stop")); });
         Click(w);
@@ -150,7 +141,7 @@ private slots:
     void backupFolderTheServerCannotWrite() {
         Lortu l(QString(), QStringLiteral("/root/"));
         TfPrincipal w;
-        w.show();
+        Prepare(w);
         Driver driver(l.db.Path());
         Click(w);
         QCOMPARE(driver.boxes.size(), 1);
@@ -175,8 +166,7 @@ private slots:
         QFETCH(QString, start);
         Lortu l;
         TfPrincipal w;
-        w.show();
-        w.Upgrade().sqlcPrincipal.SetReconnectPause(50);
+        Prepare(w);
         Driver driver(database.isEmpty() ? l.db.Path() : database);
         driver.login.Servidor = server;
         Click(w);

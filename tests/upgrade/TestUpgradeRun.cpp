@@ -27,7 +27,7 @@ private slots:
     void fromVersion1WithBackupAndCompaction() {
         Lortu l;
         TfPrincipal w;
-        w.show();
+        Prepare(w);
         PinClock(w);
         Driver driver(l.db.Path());
         driver.login.Usuario = "sysdba";
@@ -106,7 +106,7 @@ private slots:
     void cancelChangesNothing() {
         Lortu l;
         TfPrincipal w;
-        w.show();
+        Prepare(w);
         Driver driver(l.db.Path());
         driver.cancel = true;
         const QString before = w.mAtualizar->Text() + w.mBackup->Text() + w.mSQL->Text();
@@ -124,7 +124,7 @@ private slots:
         DatabaseConnection other("x", SettingsFor(l.db.Path()));
         other.Open();
         TfPrincipal w;
-        w.show();
+        Prepare(w);
         Driver driver(l.db.Path());
         Click(w);
         QCOMPARE(driver.boxes.size(), 1);
@@ -164,9 +164,7 @@ private slots:
         QFETCH(QStringList, lines);
         Lortu l(variant);
         TfPrincipal w;
-        w.show();
-        w.miBackup->setChecked(false);
-        w.miCompactar->setChecked(false);
+        Prepare(w, false, false);
         Driver driver(l.db.Path());
         Click(w);
         QCOMPARE(Added(w.mAtualizar, 7), lines);
@@ -185,7 +183,7 @@ private slots:
     void nullBackupFolder() {
         Lortu l("UPDATE CONFIGURAR SET PASTA_BACKUP = NULL;");
         TfPrincipal w;
-        w.show();
+        Prepare(w);
         Driver driver(l.db.Path());
         Click(w);
         QCOMPARE(driver.boxes.size(), 1);
@@ -201,9 +199,7 @@ private slots:
     void missingTriggerIsReportedAndTheStepStillCommits() {
         Lortu l("UPDATE CONFIGURAR SET VERSAO_BANCO_DADOS = 2;\nCOMMIT;\nDROP TRIGGER TR_CREDITO_DEBITO_UPDATE;");
         TfPrincipal w;
-        w.show();
-        w.miBackup->setChecked(false);
-        w.miCompactar->setChecked(false);
+        Prepare(w, false, false);
         Driver driver(l.db.Path());
         Click(w);
         QVERIFY(Added(w.mAtualizar, 7).contains("003 versão atualizada com sucesso."));
@@ -216,7 +212,7 @@ private slots:
     void failingVersion5RollsBack() {
         Lortu l("UPDATE CONFIGURAR SET VERSAO_BANCO_DADOS = 4;\nCREATE DOMAIN DM_CHAR_01 AS CHAR(1);");
         TfPrincipal w;
-        w.show();
+        Prepare(w);
         Driver driver(l.db.Path());
         Click(w);
         const QStringList added = Added(w.mAtualizar, 7);
@@ -241,9 +237,8 @@ private slots:
     void restoreRefusedBecauseSomebodyAttached() {
         Lortu l;
         TfPrincipal w;
-        w.show();
+        Prepare(w, false, true);
         Driver driver(l.db.Path());
-        w.miBackup->setChecked(false);
         std::unique_ptr<DatabaseConnection> intruder;
         // Somebody attaches while the compaction's backup finishes, before the restore starts.
         OnLine(w.mCompactar, "gbak:closing file", [&] {
@@ -263,8 +258,7 @@ private slots:
     void backupFolderNamedError() {
         Lortu l(QString(), BackupFolder(QStringLiteral("ERROR-backups")));
         TfPrincipal w;
-        w.show();
-        w.miCompactar->setChecked(false);
+        Prepare(w, true, false);
         Driver driver(l.db.Path());
         Click(w);
         QVERIFY(w.mBackup->Text().contains("ERROR-backups"));
@@ -276,7 +270,7 @@ private slots:
     void wrongPasswordKeepsTheButton() {
         Lortu l;
         TfPrincipal w;
-        w.show();
+        Prepare(w);
         Driver driver(l.db.Path());
         driver.login.Senha = "errada";
         Click(w);
