@@ -1,14 +1,3 @@
-#include "app/Application.h"
-#include "app/TfPrincipal.h"
-#include "firebird/ClientLibrary.h"
+#include "app/Program.h"
 
-int main(int argc, char** argv) {
-    abd::Aplicacao app(argc, argv);
-    abd::TfPrincipal fPrincipal;
-    fPrincipal.show();
-    const int result = app.exec();
-    // Closing commits what is still active; a failure there is still shown.
-    abd::RunGuarded([&] { fPrincipal.Upgrade().sqlcPrincipal.Close(); });
-    abd::ClientLibrary::Shutdown();
-    return result;
-}
+int main(int argc, char** argv) { return abd::RunProgram(argc, argv); }

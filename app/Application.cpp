@@ -8,51 +8,28 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QTranslator>
+#include <cstdio>
 
 namespace abd {
 
 QString AppTitle() { return QStringLiteral("Atualizar Banco Dados"); }
 
 namespace {
-/// The message of one exception and, when it wraps another, the innermost non-empty one.
-QString InnermostMessage(std::exception_ptr error, bool& silent) {
-    QString message;
-    try {
-        std::rethrow_exception(error);
-    } catch (const SilentAbort&) {
-        silent = true;
-        return {};
-    } catch (const std::exception& e) {
-        if (const auto* f = dynamic_cast<const Failure*>(&e))
-            message = f->Message();
-        else
-            message = QString::fromLocal8Bit(e.what());
-        try {
-            std::rethrow_if_nested(e);
-        } catch (...) {
-            const QString inner = InnermostMessage(std::current_exception(), silent);
-            if (!inner.isEmpty())
-                return inner;
-        }
-    } catch (...) {
-        message = QStringLiteral("Erro desconhecido");
-    }
-    return message;
+bool g_ending = false;
 }
-} // namespace
 
-QString ErrorBoxText(std::exception_ptr error) {
-    bool silent = false;
-    const QString text = InnermostMessage(error, silent);
-    return silent ? QString() : WithFullStop(text);
-}
+void SetEnding() { g_ending = true; }
+bool Ending() { return g_ending; }
 
 void ShowErrorBox(std::exception_ptr error) {
-    bool silent = false;
-    InnermostMessage(error, silent);
-    if (silent)
+    const QString text = ErrorBoxText(error);
+    if (text.isEmpty() && IsSilentAbort(error))
         return;
-    QMessageBox box(QMessageBox::Critical, AppTitle(), ErrorBoxText(error), QMessageBox::Ok);
+    if (g_ending) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(AppTitle()), text.toLocal8Bit().constData());
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, AppTitle(), text, QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
@@ -66,6 +43,8 @@ void RunGuarded(const std::function<void()>& handler) {
 }
 
 Aplicacao::Aplicacao(int& argc, char** argv) : QApplication(argc, argv) {
+    // The records of the runs live in this application's data folder, shared with the terminal program.
+    setApplicationName(QStringLiteral("atualizar-banco-dados"));
     QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
     LoadTranslations();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "firebird/Errors.h"
 #include "script/ScriptRunner.h"
 
 #include <QApplication>
@@ -12,12 +13,12 @@ namespace abd {
 /// "Atualizar Banco Dados": the application title and the caption of the error box.
 QString AppTitle();
 
-/// The text the error box shows for an exception: the innermost non-empty message, with "." appended when its
-/// last character's code is above that of "."; empty for a silent abort.
-QString ErrorBoxText(std::exception_ptr error);
-
-/// The modal error box, over every window of the program.
+/// The modal error box, over every window of the program. Once the program is ending, nobody is there to answer
+/// it: the text goes to the standard error instead (the run's record holds it too).
 void ShowErrorBox(std::exception_ptr error);
+/// The program has been asked to end (window closed during a run, or a signal).
+void SetEnding();
+bool Ending();
 
 /// Runs a handler inside the error trap: whatever escapes it reaches the error box and the program goes on.
 void RunGuarded(const std::function<void()>& handler);

@@ -1,10 +1,11 @@
 #include "app/TfPrincipal.h"
 
 #include "app/TfLogin.h"
-#include "firebird/ServerWait.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -121,20 +122,15 @@ TfPrincipal::TfPrincipal(QWidget* parent) : QMainWindow(parent), TfBase(this) {
     setTabOrder(bAtualizar, mCompactar);
     setTabOrder(mCompactar, mSQL);
 
-    upgrade_ = std::make_unique<UpgradeRun>(static_cast<UpgradeHost&>(*this));
-    // Whatever the panes and the status bar hold is painted before the program waits on the server.
-    SetServerWaitHook([this] {
-        LogPane::FlushAll();
-        StatusBar1->repaint();
-    });
-    for (ScriptRunner* s : {&upgrade_->sVersao2, &upgrade_->sVersao3, &upgrade_->sVersao4, &upgrade_->sVersao5})
-        s->Cursor = &sqlCursor_;
+    session_ = std::make_unique<RunSession>(static_cast<UpgradeHost&>(*this));
+    session_->SetSqlCursor(&sqlCursor_);
+    connect(session_.get(), &RunSession::Finished, this, &TfPrincipal::RunFinished);
 
     resize(632, 406 + StatusBar1->sizeHint().height() - 19);
     bAtualizar->setFocus();
 }
 
-TfPrincipal::~TfPrincipal() { SetServerWaitHook({}); }
+TfPrincipal::~TfPrincipal() = default;
 
 void TfPrincipal::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
@@ -145,9 +141,62 @@ void TfPrincipal::showEvent(QShowEvent* event) {
     }
 }
 
-void TfPrincipal::aAtualizarExecute() { upgrade_->aAtualizarExecute(); }
-void TfPrincipal::aBackupExecute() { upgrade_->aBackupExecute(); }
-void TfPrincipal::aCompactarExecute() { upgrade_->aCompactarExecute(); }
+void TfPrincipal::aAtualizarExecute() {
+    if (runActive_ || ending_)
+        return;
+    LoginValues login;
+    if (!session_->AskLogin(login) || ending_)
+        return;
+    runActive_ = true;
+    SetRunControlsEnabled(false);
+    session_->Start(login);
+}
+
+// Reached only through the run, on the run's own thread (the session executes them there).
+void TfPrincipal::aBackupExecute() { Upgrade().aBackupExecute(); }
+void TfPrincipal::aCompactarExecute() { Upgrade().aCompactarExecute(); }
+
+void TfPrincipal::RunFinished(std::exception_ptr error) {
+    SetRunControlsEnabled(true);
+    if (ending_) {
+        runActive_ = false;
+        close();
+        return;
+    }
+    if (error)
+        ShowErrorBox(error);
+    runActive_ = false;
+}
+
+void TfPrincipal::SetRunControlsEnabled(bool enabled) {
+    aAtualizar->setEnabled(enabled);
+    miBackup->setEnabled(enabled);
+    miCompactar->setEnabled(enabled);
+}
+
+void TfPrincipal::RequestEnd(const QString& reason) {
+    ending_ = true;
+    SetEnding();
+    // An open dialog ends as if cancelled: the login starts no run, a box needs no answer.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
+            dialog->reject();
+    if (session_->Running())
+        session_->RequestStop(reason);
+    else
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void TfPrincipal::closeEvent(QCloseEvent* event) {
+    if (session_->Running()) {
+        event->ignore();
+        RequestEnd(QStringLiteral("janela fechada"));
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void TfPrincipal::EndSession() { session_->CloseConnection(); }
 
 LogPane* TfPrincipal::PaneOf(Pane pane) const {
     switch (pane) {
@@ -189,12 +238,16 @@ bool TfPrincipal::Login(LoginValues& values) {
 }
 
 void TfPrincipal::Information(const QString& text) {
+    if (ending_)
+        return;
     QMessageBox box(QMessageBox::Information, QStringLiteral("Informação"), text, QMessageBox::NoButton, this);
     box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     box.exec();
 }
 
 void TfPrincipal::Concluded() {
+    if (ending_)
+        return;
     QMessageBox box(QMessageBox::Information, QStringLiteral("Concluído"), QStringLiteral("Concluído"),
                     QMessageBox::Ok, this);
     box.exec();

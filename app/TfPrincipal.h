@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "app/LogPane.h"
 #include "app/TfBase.h"
+#include "upgrade/RunSession.h"
 #include "upgrade/UpgradeRun.h"
 
 #include <QMainWindow>
@@ -40,7 +41,19 @@ public:
     QAction* miCompactar;
 
     /// The run, its connection and its scripts.
-    UpgradeRun& Upgrade() { return *upgrade_; }
+    UpgradeRun& Upgrade() { return session_->Run(); }
+    /// The run's thread and record.
+    RunSession& Session() { return *session_; }
+    /// From the click on the update button until the run has ended and its boxes are closed.
+    bool RunActive() const { return runActive_; }
+
+    /// Ends the program in order: an open dialog ends as if cancelled, a run in progress is asked to stop (a
+    /// version step is rolled back, a backup or restore is waited for), and the window closes once nothing runs.
+    /// `reason` goes into the run's record.
+    void RequestEnd(const QString& reason);
+    /// The program's last use of the server: closes the connection (committing, as closing does), from a thread
+    /// of its own.
+    void EndSession();
 
     // Handlers.
     void aAtualizarExecute();
@@ -57,6 +70,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    /// Closing while a run goes on asks it to stop; the window closes when it has.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // The run's view of the window.
@@ -73,9 +88,14 @@ private:
     void SetBusy(bool busy) override;
 
     LogPane* PaneOf(Pane pane) const;
+    void RunFinished(std::exception_ptr error);
+    /// The update command and the menu's check items cannot be used while a run goes on.
+    void SetRunControlsEnabled(bool enabled);
 
-    std::unique_ptr<UpgradeRun> upgrade_;
     SqlWaitCursor sqlCursor_;
+    std::unique_ptr<RunSession> session_;
+    bool runActive_ = false;
+    bool ending_ = false;
     TfLogin* login_ = nullptr;
     bool centred_ = false;
 };

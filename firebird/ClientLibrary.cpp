@@ -27,6 +27,12 @@ std::unique_ptr<ClientLibrary>& Instance() {
     return instance;
 }
 
+/// The client library answers SIGINT and SIGTERM by shutting every attachment and service of the process
+/// down from a thread of its own. The program handles those signals itself (a step is rolled back, a
+/// service job is waited for), so that shutdown is refused; the program's own handler, installed before
+/// the library's, is still called by the library's handler.
+int RefuseShutdownOnSignal(const int reason, const int, void*) { return reason == fb_shutrsn_signal ? 1 : 0; }
+
 QString TrimLoaderText(QString text) {
     while (!text.isEmpty() && (text.back().unicode() <= 32 || text.back() == QLatin1Char('.')))
         text.chop(1);
@@ -107,6 +113,11 @@ ClientLibrary& ClientLibrary::Load() {
         throw AccessError::Make({QStringLiteral("Phys"), QStringLiteral("FB")}, 315,
                                 QStringLiteral("Cannot get vendor library entry point[s]. [%s]"),
                                 {missing.join(QLatin1Char('\n'))});
+    }
+
+    if (api->fb_shutdown_callback) {
+        ISC_STATUS_ARRAY ignored{};
+        api->fb_shutdown_callback(ignored, RefuseShutdownOnSignal, fb_shut_confirmation, nullptr);
     }
 
     std::unique_ptr<ClientLibrary> lib(new ClientLibrary);

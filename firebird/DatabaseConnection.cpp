@@ -4,7 +4,7 @@
 #include "firebird/internal/ConnectionImpl.h"
 #include "firebird/internal/StatementImpl.h"
 
-#include <QThread>
+#include <chrono>
 
 namespace abd {
 
@@ -31,7 +31,6 @@ void DatabaseConnection::Impl::Attach() {
     const QString target = BuildConnectionString(params);
     const QByteArray name = lib->IsFirebird(ClientLibrary::kVersion25) ? target.toUtf8() : ToCodePage(target);
 
-    BeforeServerWait();
     {
         std::lock_guard lock(lib->Mutex());
         db = 0;
@@ -40,6 +39,7 @@ void DatabaseConnection::Impl::Attach() {
             reinterpret_cast<const ISC_SCHAR*>(dpb.data()));
         Check(rc);
     }
+    cancellable = db;
 
     try {
         const char item = lib->Brand() == ClientBrand::InterBase ? isc_info_version : isc_info_firebird_version;
@@ -81,12 +81,18 @@ void DatabaseConnection::Impl::DropAttachment() noexcept {
     tr = 0;
     levels.clear();
     autoStarted = dirty = false;
+    cancellable = 0;
     if (db && lib) {
         std::lock_guard lock(lib->Mutex());
         ISC_STATUS_ARRAY ignored{};
         lib->Api().isc_detach_database(ignored, &db);
     }
     db = 0;
+}
+
+bool DatabaseConnection::Impl::PauseBeforeAttempt() {
+    std::unique_lock lock(cancelMutex);
+    return !cancelWake.wait_for(lock, std::chrono::milliseconds(reconnectPauseMs), [this] { return cancelRequested; });
 }
 
 void DatabaseConnection::Impl::NotifyClosed() {
@@ -104,8 +110,8 @@ void DatabaseConnection::Impl::Recover() {
     serial = 0;
     std::optional<DatabaseError> last;
     for (int attempt = 1; attempt <= 3; ++attempt) {
-        if (attempt > 1)
-            QThread::msleep(static_cast<unsigned long>(reconnectPauseMs));
+        if (attempt > 1 && !PauseBeforeAttempt())
+            break;
         try {
             Attach();
             state = ConnectionState::Open;
@@ -123,7 +129,7 @@ void DatabaseConnection::Impl::Recover() {
     recovering = false;
     state = ConnectionState::Closed;
     NotifyClosed();
-    throw *last;
+    throw *last; // the first attempt runs without a pause, so there is always one
 }
 
 void DatabaseConnection::Impl::EnsureOpen() {
@@ -182,7 +188,6 @@ void DatabaseConnection::Impl::EndInnermost(bool commit) {
         return;
     }
     ReleaseStatements();
-    BeforeServerWait();
     if (commit) {
         // A failed commit (a lost connection included) raises and leaves the transaction and its levels as
         // they were, so that a rollback can follow.
@@ -234,6 +239,10 @@ void DatabaseConnection::Open() {
     d->state = ConnectionState::Connecting;
     d->serial = 0;
     d->levels.clear();
+    {
+        std::lock_guard lock(d->cancelMutex);
+        d->cancelRequested = false;
+    }
     try {
         d->Guarded(false, [&] { d->Attach(); });
     } catch (...) {
@@ -251,9 +260,9 @@ void DatabaseConnection::Close() {
     if (d->lostTransaction)
         throw *d->lostTransaction;
     d->ReleaseStatements();
-    BeforeServerWait();
     while (!d->levels.empty())
         d->EndInnermost(true);
+    d->cancellable = 0;
     if (d->db) {
         std::lock_guard lock(d->lib->Mutex());
         const ISC_STATUS rc = d->Api().isc_detach_database(d->status, &d->db);
@@ -296,6 +305,22 @@ void DatabaseConnection::Rollback() {
     }
     d->EnsureOpen();
     d->EndInnermost(false);
+}
+
+void DatabaseConnection::CancelOperation() {
+    {
+        std::lock_guard lock(d->cancelMutex);
+        d->cancelRequested = true;
+    }
+    d->cancelWake.notify_all();
+    isc_db_handle handle = d->cancellable.load();
+    ClientLibrary* lib = ClientLibrary::Loaded();
+    if (handle && lib && lib->Api().fb_cancel_operation) {
+        // The server answers "nothing to cancel" between statements; a handle detached meanwhile is
+        // refused by the client library. Neither is a failure of the request.
+        ISC_STATUS_ARRAY ignored{};
+        lib->Api().fb_cancel_operation(ignored, &handle, fb_cancel_raise);
+    }
 }
 
 bool DatabaseConnection::InTransaction() const { return !d->levels.empty() || d->lostTransaction.has_value(); }

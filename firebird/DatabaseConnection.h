@@ -49,6 +49,10 @@ public:
     bool Connected() const;
     ConnectionState State() const;
 
+    /// Asks the server to cancel the statement it is running for this connection, and ends the pauses of a
+    /// reconnection in progress. The one call that may come from another thread while the connection works.
+    void CancelOperation();
+
     void StartTransaction();
     void Commit();
     void Rollback();

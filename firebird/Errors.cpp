@@ -146,6 +146,46 @@ QString ExtractObjectName(const StatusWords& w, const std::vector<InterpretedLin
     return {};
 }
 
+namespace {
+/// The message of one exception and, when it wraps another, the innermost non-empty one.
+QString InnermostMessage(std::exception_ptr error, bool& silent) {
+    QString message;
+    try {
+        std::rethrow_exception(error);
+    } catch (const SilentAbort&) {
+        silent = true;
+        return {};
+    } catch (const std::exception& e) {
+        if (const auto* f = dynamic_cast<const Failure*>(&e))
+            message = f->Message();
+        else
+            message = QString::fromLocal8Bit(e.what());
+        try {
+            std::rethrow_if_nested(e);
+        } catch (...) {
+            const QString inner = InnermostMessage(std::current_exception(), silent);
+            if (!inner.isEmpty())
+                return inner;
+        }
+    } catch (...) {
+        message = QStringLiteral("Erro desconhecido");
+    }
+    return message;
+}
+} // namespace
+
+QString ErrorBoxText(std::exception_ptr error) {
+    bool silent = false;
+    const QString text = InnermostMessage(error, silent);
+    return silent ? QString() : WithFullStop(text);
+}
+
+bool IsSilentAbort(std::exception_ptr error) {
+    bool silent = false;
+    InnermostMessage(error, silent);
+    return silent;
+}
+
 QString WithFullStop(const QString& text) {
     if (!text.isEmpty() && text.back().unicode() > u'.')
         return text + QLatin1Char('.');

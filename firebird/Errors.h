@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <exception>
 #include <vector>
 
 namespace abd {
@@ -101,5 +102,10 @@ bool IsWarningVector(const StatusWords& words);
 
 /// The error box text rule: "." appended when the last character's code is above that of ".".
 QString WithFullStop(const QString& text);
+
+/// The text the error box shows for an exception: the innermost non-empty message, with "." appended when its
+/// last character's code is above that of "."; empty for a silent abort.
+QString ErrorBoxText(std::exception_ptr error);
+bool IsSilentAbort(std::exception_ptr error);
 
 } // namespace abd

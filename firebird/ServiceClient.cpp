@@ -4,7 +4,6 @@
 #include "firebird/Encoding.h"
 #include "firebird/ParamBlocks.h"
 #include "firebird/ReplyReader.h"
-#include "firebird/ServerWait.h"
 #include "firebird/internal/ClientApi.h"
 #include "firebird/internal/Status.h"
 
@@ -36,7 +35,6 @@ void ServiceClient::Attach(const ServiceSettings& settings) {
     d->lib = &ClientLibrary::Load();
     const QByteArray name = ToCodePage(BuildServiceName(settings, d->Info()));
     const Bytes spb = BuildServiceAttachBlock(settings);
-    BeforeServerWait();
     std::lock_guard lock(d->lib->Mutex());
     d->handle = 0;
     const ISC_STATUS rc =
@@ -49,7 +47,6 @@ void ServiceClient::Attach(const ServiceSettings& settings) {
 }
 
 void ServiceClient::Start(const std::vector<std::uint8_t>& request) {
-    BeforeServerWait();
     d->Check(d->lib->Api().isc_service_start(d->status, &d->handle, nullptr, static_cast<unsigned short>(request.size()),
                                              reinterpret_cast<const ISC_SCHAR*>(request.data())));
 }
@@ -57,7 +54,6 @@ void ServiceClient::Start(const std::vector<std::uint8_t>& request) {
 bool ServiceClient::QueryString(QString& line) {
     const char request = isc_info_svc_line;
     std::uint8_t reply[1024] = {};
-    BeforeServerWait();
     d->Check(d->lib->Api().isc_service_query(d->status, &d->handle, nullptr, 0, nullptr, 1, &request, sizeof reply,
                                              reinterpret_cast<ISC_SCHAR*>(reply)));
     const LineReply parsed = ParseLineReply(reply, sizeof reply);
@@ -99,7 +95,6 @@ ServerUsage ServiceClient::GetUsage(const ServiceSettings& settings) {
     try {
         const char request = isc_info_svc_svr_db_info;
         std::vector<std::uint8_t> reply(32000);
-        BeforeServerWait();
         d->Check(d->lib->Api().isc_service_query(d->status, &d->handle, nullptr, 0, nullptr, 1, &request,
                                                  static_cast<unsigned short>(reply.size()),
                                                  reinterpret_cast<ISC_SCHAR*>(reply.data())));

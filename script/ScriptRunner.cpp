@@ -45,6 +45,9 @@ void ScriptRunner::AbortJob() {
     stop_ = true;
     finished_ = true;
     status_ = ssAborted;
+    // The statement the server is running is cancelled; between statements there is nothing to cancel.
+    if (executing_ && connection_)
+        connection_->CancelOperation();
 }
 
 bool ScriptRunner::ValidateAll() { return RunPass(true); }
@@ -287,6 +290,17 @@ void ScriptRunner::ExecuteStatement(ScriptCommand& command) {
     timer.start();
     bool opened = false;
     StatementKind kind = StatementKind::Unknown;
+    struct Executing {
+        ScriptRunner& runner;
+        explicit Executing(ScriptRunner& r) : runner(r) {
+            std::lock_guard lock(runner.mutex_);
+            runner.executing_ = true;
+        }
+        ~Executing() {
+            std::lock_guard lock(runner.mutex_);
+            runner.executing_ = false;
+        }
+    } executing{*this};
     try {
         statement_->Prepare(text);
         kind = statement_->Kind();

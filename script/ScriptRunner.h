@@ -77,7 +77,8 @@ public:
     bool ValidateAll();
     /// The execution pass; true when it counted no error.
     bool ExecuteAll();
-    /// Asks a running pass to stop.
+    /// Asks a running pass to stop at the next command and the server to cancel the statement it is running;
+    /// may be called from another thread.
     void AbortJob();
 
     ScriptStatus Status() const;
@@ -110,6 +111,7 @@ private:
     ScriptStatus status_ = ssInactive;
     int totalErrors_ = 0;
     std::atomic<bool> stop_ = false;
+    bool executing_ = false; // a statement is at the server; guarded by mutex_
     mutable std::mutex mutex_;
 };
 

@@ -25,6 +25,28 @@ private:
 QString StepNumber(int step) { return QStringLiteral("%1").arg(step, 3, 10, QLatin1Char('0')); }
 } // namespace
 
+/// The stage in work for the time of one scope, as a stop request sees it.
+class UpgradeRun::StageScope {
+public:
+    StageScope(UpgradeRun& run, Stage stage, ScriptRunner* script = nullptr) : run_(run) {
+        std::lock_guard lock(run_.stageMutex_);
+        previous_ = run_.stage_;
+        run_.stage_ = stage;
+        run_.script_ = script;
+    }
+    ~StageScope() {
+        std::lock_guard lock(run_.stageMutex_);
+        run_.stage_ = previous_;
+        run_.script_ = nullptr;
+    }
+    StageScope(const StageScope&) = delete;
+    StageScope& operator=(const StageScope&) = delete;
+
+private:
+    UpgradeRun& run_;
+    Stage previous_;
+};
+
 UpgradeRun::UpgradeRun(UpgradeHost& host)
     : sqlcPrincipal(QStringLiteral("lortu"), StoredConnectionSettings()), sVersao2(QStringLiteral("sVersao2"), &sqlcPrincipal),
       sVersao3(QStringLiteral("sVersao3"), &sqlcPrincipal), sVersao4(QStringLiteral("sVersao4"), &sqlcPrincipal),
@@ -48,6 +70,37 @@ ServiceSettings UpgradeRun::StageSettings() const {
     return s;
 }
 
+LoginValues UpgradeRun::DefaultLogin() {
+    return {kLocalServer, QStringLiteral("LORTU"), QStringLiteral("SYSDBA"), QStringLiteral("pomelarix")};
+}
+
+QString UpgradeRun::WaitingForServerText() { return QStringLiteral("Aguardando o servidor terminar..."); }
+
+void UpgradeRun::RequestStop() {
+    std::lock_guard lock(stageMutex_);
+    stop_ = true;
+    switch (stage_) {
+    case Stage::Service:
+        // The server's job runs to its end: a restore stopped half-way would leave no database at all.
+        host_.SetStatus(WaitingForServerText());
+        break;
+    case Stage::Step:
+        if (script_)
+            script_->AbortJob();
+        break;
+    case Stage::Preparing:
+        sqlcPrincipal.CancelOperation();
+        break;
+    case Stage::Between:
+        break;
+    }
+}
+
+void UpgradeRun::ThrowIfStopped() const {
+    if (stop_)
+        throw RunStopped(QStringLiteral("Atualização interrompida."));
+}
+
 int UpgradeRun::ContarConexoes() {
     ServiceClient client;
     Busy busy(host_);
@@ -57,11 +110,30 @@ int UpgradeRun::ContarConexoes() {
 }
 
 void UpgradeRun::aAtualizarExecute() {
-    VersaoBancoDadosAtual = 5;
+    LoginValues login;
+    if (AskLogin(login))
+        Proceed(login);
+}
 
-    LoginValues login{kLocalServer, QStringLiteral("LORTU"), QStringLiteral("SYSDBA"), QStringLiteral("pomelarix")};
-    if (!host_.Login(login))
-        return;
+bool UpgradeRun::AskLogin(LoginValues& login) {
+    VersaoBancoDadosAtual = 5;
+    login = DefaultLogin();
+    return host_.Login(login);
+}
+
+void UpgradeRun::Proceed(const LoginValues& login) {
+    try {
+        ProceedUnguarded(login);
+    } catch (...) {
+        // Whatever ended the run once a stop was asked for (a cancelled statement too) ended it for the stop.
+        if (stop_)
+            host_.Append(Pane::Atualizar, QStringLiteral("Atualização interrompida."));
+        throw;
+    }
+}
+
+void UpgradeRun::ProceedUnguarded(const LoginValues& login) {
+    VersaoBancoDadosAtual = 5;
     sqlcPrincipal.SetParam(QStringLiteral("Server"), login.Servidor);
     sqlcPrincipal.SetParam(QStringLiteral("Database"), login.BancoDados);
     sqlcPrincipal.SetParam(QStringLiteral("User_Name"), login.Usuario);
@@ -71,24 +143,30 @@ void UpgradeRun::aAtualizarExecute() {
     Usuario = QLocale(QLocale::Portuguese, QLocale::Brazil).toUpper(login.Usuario);
     Senha = login.Senha;
 
-    const int attached = ContarConexoes();
-    if (attached >= 1) {
-        host_.Information(QStringLiteral("Usuário conectado: ") + QString::number(attached) +
-                          QStringLiteral("\n\nSair todos."));
-        sqlcPrincipal.Close();
-        return;
-    }
+    {
+        StageScope stage(*this, Stage::Preparing);
+        const int attached = ContarConexoes();
+        if (attached >= 1) {
+            host_.Information(QStringLiteral("Usuário conectado: ") + QString::number(attached) +
+                              QStringLiteral("\n\nSair todos."));
+            sqlcPrincipal.Close();
+            return;
+        }
+        ThrowIfStopped();
 
-    sqlcPrincipal.Open();
-    host_.HideUpdateCommand();
-    host_.Append(Pane::Atualizar, QStringLiteral("-----------------"));
-    PastaBackup = sqlcPrincipal.ExecSQLScalar(QStringLiteral("SELECT PASTA_BACKUP FROM CONFIGURAR WHERE ID = 1")).ToText();
-    VersaoBancoDados =
-        sqlcPrincipal.ExecSQLScalar(QStringLiteral("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR WHERE ID = 1")).ToInteger();
-    // The queries' transaction ends here, so that every version step runs in a transaction of its own whose
-    // commit is a real one: a success line never stands for work that a later close might fail to commit.
-    if (sqlcPrincipal.InTransaction())
-        sqlcPrincipal.Commit();
+        sqlcPrincipal.Open();
+        host_.HideUpdateCommand();
+        host_.Append(Pane::Atualizar, QStringLiteral("-----------------"));
+        PastaBackup =
+            sqlcPrincipal.ExecSQLScalar(QStringLiteral("SELECT PASTA_BACKUP FROM CONFIGURAR WHERE ID = 1")).ToText();
+        VersaoBancoDados =
+            sqlcPrincipal.ExecSQLScalar(QStringLiteral("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR WHERE ID = 1"))
+                .ToInteger();
+        // The queries' transaction ends here, so that every version step runs in a transaction of its own whose
+        // commit is a real one: a success line never stands for work that a later close might fail to commit.
+        if (sqlcPrincipal.InTransaction())
+            sqlcPrincipal.Commit();
+    }
     host_.Append(Pane::Atualizar, QStringLiteral("Banco dados versão ") + QString::number(VersaoBancoDados));
 
     if (VersaoBancoDados >= VersaoBancoDadosAtual) {
@@ -97,6 +175,7 @@ void UpgradeRun::aAtualizarExecute() {
         return;
     }
 
+    ThrowIfStopped();
     if (host_.BackupChecked()) {
         const QString line = QStringLiteral("Backup versão ") + QString::number(VersaoBancoDados);
         host_.Append(Pane::Atualizar, QString());
@@ -104,12 +183,14 @@ void UpgradeRun::aAtualizarExecute() {
         host_.Append(Pane::Backup, line);
         host_.ExecuteBackup();
     }
+    ThrowIfStopped();
     host_.Append(Pane::Atualizar, QString());
     AtualizarVersao(VersaoBancoDados, 2, sVersao2);
     AtualizarVersao(VersaoBancoDados, 3, sVersao3);
     AtualizarVersao(VersaoBancoDados, 4, sVersao4);
     AtualizarVersao(VersaoBancoDados, 5, sVersao5);
     if (host_.CompactarChecked()) {
+        ThrowIfStopped();
         host_.Append(Pane::Atualizar, QString());
         host_.Append(Pane::Atualizar, QStringLiteral("Compactar"));
         host_.ExecuteCompactar();
@@ -122,10 +203,15 @@ void UpgradeRun::aAtualizarExecute() {
 void UpgradeRun::AtualizarVersao(int current, int step, ScriptRunner& script) {
     if (current >= step)
         return;
+    ThrowIfStopped();
+    StageScope stage(*this, Stage::Step, &script);
     sqlcPrincipal.StartTransaction();
     try {
         script.ValidateAll();
+        ThrowIfStopped();
         script.ExecuteAll();
+        // A stop that came while the script ran has skipped its remaining statements: nothing is committed.
+        ThrowIfStopped();
         // When the connection was lost in the middle of the script, this commit fails: the connection keeps
         // the step's transaction as lost until it is rolled back below.
         sqlcPrincipal.Commit();
@@ -151,8 +237,11 @@ void UpgradeRun::aBackupExecute() {
     BackupRequest request;
     request.BackupFiles = {file};
     request.Verbose = true;
-    const QStringList serverLines =
-        RunService(client, Pane::Backup, [&](ServiceClient& c) { c.Backup(StageSettings(), request); });
+    QStringList serverLines;
+    {
+        StageScope stage(*this, Stage::Service);
+        serverLines = RunService(client, Pane::Backup, [&](ServiceClient& c) { c.Backup(StageSettings(), request); });
+    }
     const QDateTime t1 = Now();
     AppendTimes(Pane::Backup, t0, t1);
     if (HasErrorMarker(serverLines))
@@ -199,11 +288,17 @@ void UpgradeRun::aCompactarExecute() {
     backup.Options = boNoGarbageCollect;
     QStringList backupLines;
     {
+        StageScope stage(*this, Stage::Service);
         ServiceClient client;
         backupLines = RunService(client, Pane::Compactar, [&](ServiceClient& c) { c.Backup(StageSettings(), backup); });
     }
     if (HasErrorMarker(backupLines))
         throw Failure(QStringLiteral("Erro Backup"));
+    if (StopRequested()) {
+        // The database is untouched and the steps are committed: the restore is not started.
+        AppendTimes(Pane::Compactar, t0, Now());
+        ThrowIfStopped();
+    }
     host_.Append(Pane::Compactar, QString());
 
     RestoreRequest restore;
@@ -212,6 +307,7 @@ void UpgradeRun::aCompactarExecute() {
     restore.Options = roReplace;
     QStringList restoreLines;
     {
+        StageScope stage(*this, Stage::Service);
         ServiceClient client;
         restoreLines = RunService(client, Pane::Compactar, [&](ServiceClient& c) { c.Restore(StageSettings(), restore); });
     }

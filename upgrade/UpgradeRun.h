@@ -1,12 +1,15 @@
 #pragma once
 
 #include "firebird/DatabaseConnection.h"
+#include "firebird/Failure.h"
 #include "firebird/ServiceSettings.h"
 #include "script/ScriptRunner.h"
 
 #include <QDateTime>
 #include <QString>
+#include <atomic>
 #include <functional>
+#include <mutex>
 
 namespace abd {
 
@@ -19,6 +22,13 @@ struct LoginValues {
     QString BancoDados;
     QString Usuario;
     QString Senha;
+};
+
+/// A run that ended early because the program was asked to end; the work it skipped was never started and
+/// nothing half-done was committed.
+class RunStopped : public Failure {
+public:
+    using Failure::Failure;
 };
 
 /// What the run needs of the window that hosts it: dialogs, panes, menu marks, commands, cursor.
@@ -54,8 +64,22 @@ class UpgradeRun {
 public:
     explicit UpgradeRun(UpgradeHost& host);
 
+    /// The login dialog's defaults.
+    static LoginValues DefaultLogin();
+    /// The status text while the program waits for the server's backup or restore before it ends.
+    static QString WaitingForServerText();
+
     /// The whole run; failures leave it as exceptions.
     void aAtualizarExecute();
+    /// The run up to the login: false when the login did not end with OK.
+    bool AskLogin(LoginValues& login);
+    /// The run after the login: attachment count, version, backup, steps, compaction.
+    void Proceed(const LoginValues& login);
+
+    /// Asks the run to end in order, from any thread: a version step is rolled back (its running statement
+    /// cancelled), a backup or restore the server is doing is waited for, and no later stage starts.
+    void RequestStop();
+    bool StopRequested() const { return stop_.load(); }
     /// The backup before the version steps.
     void aBackupExecute();
     /// Backup without garbage collection and restore in place.
@@ -81,6 +105,12 @@ public:
     std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
 
 private:
+    enum class Stage { Between, Preparing, Service, Step };
+    class StageScope;
+    /// Ends the run with RunStopped once a stop was asked for.
+    void ThrowIfStopped() const;
+    void ProceedUnguarded(const LoginValues& login);
+
     /// The service settings of the attachment count and of both stages.
     ServiceSettings StageSettings() const;
     /// Runs one service operation on its client, passing its report to the pane's progress callback; returns
@@ -90,6 +120,10 @@ private:
     void AppendTimes(Pane pane, const QDateTime& t0, const QDateTime& t1);
 
     UpgradeHost& host_;
+    std::atomic<bool> stop_{false};
+    std::mutex stageMutex_; // the stage and the script in work, as RequestStop sees them
+    Stage stage_ = Stage::Between;
+    ScriptRunner* script_ = nullptr;
 };
 
 } // namespace abd

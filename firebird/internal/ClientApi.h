@@ -40,6 +40,7 @@ namespace abd {
     X(fb_ping)                                                                                                 \
     X(fb_cancel_operation)                                                                                     \
     X(fb_shutdown)                                                                                             \
+    X(fb_shutdown_callback)                                                                                    \
     X(isc_get_client_version)                                                                                  \
     X(isc_get_client_major_version)                                                                            \
     X(isc_get_client_minor_version)

@@ -6,10 +6,12 @@
 #include "firebird/DatabaseStatement.h"
 #include "firebird/Errors.h"
 #include "firebird/internal/ClientApi.h"
-#include "firebird/ServerWait.h"
 #include "firebird/internal/Status.h"
 
+#include <atomic>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 
@@ -22,6 +24,12 @@ struct DatabaseConnection::Impl {
     ConnectionState state = ConnectionState::Closed;
     ClientLibrary* lib = nullptr;
     isc_db_handle db = 0;
+    /// The attachment as another thread sees it, to cancel what runs on it.
+    std::atomic<isc_db_handle> cancellable{0};
+    /// A cancel request ends the pauses between reconnection attempts; a new opening forgets it.
+    std::mutex cancelMutex;
+    std::condition_variable cancelWake;
+    bool cancelRequested = false;
     isc_tr_handle tr = 0;
     ISC_STATUS_ARRAY status{};
     std::vector<TransactionLevel> levels;
@@ -54,6 +62,8 @@ struct DatabaseConnection::Impl {
     void Attach();
     void DropAttachment() noexcept;
     void Recover();
+    /// Waits before a reconnection attempt; false when a cancel request ended the wait.
+    bool PauseBeforeAttempt();
     void ReleaseStatements() noexcept;
     void NotifyClosed();
     void EnsureOpen();
@@ -69,7 +79,6 @@ struct DatabaseConnection::Impl {
         if (lostTransaction)
             throw *lostTransaction;
         const bool rerunSafe = levels.empty() || (autoStarted && !dirty);
-        BeforeServerWait();
         try {
             return operation();
         } catch (const DatabaseError& e) {

@@ -2,7 +2,6 @@
 #include "app/TfLogin.h"
 #include "app/TfPrincipal.h"
 #include "firebird/Failure.h"
-#include "firebird/ServerWait.h"
 
 #include <QAction>
 #include <QLabel>
@@ -90,7 +89,7 @@ private slots:
         QCOMPARE(w.mCompactar->Text(), QStringLiteral("Compactar: Backup Versão Atual e Restaurar\nc"));
     }
 
-    void panesArePaintedWhileTheProgramWaits() {
+    void panesPaintBurstsTogether() {
         TfPrincipal w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -104,7 +103,7 @@ private slots:
         } counter;
         w.mSQL->viewport()->installEventFilter(&counter);
         // No event loop runs between these lines. After a quiet moment a line is painted before the callback
-        // returns; the lines of a burst are painted at the latest before the program waits on the server.
+        // returns; the lines of a burst are painted together once the event loop runs again.
         QTest::qWait(LogPane::kPaintIntervalMs + 5);
         w.ConsolePut("uma linha");
         QCOMPARE(counter.paints, 1);
@@ -112,11 +111,8 @@ private slots:
             w.ConsolePut(QStringLiteral("linha %1").arg(i));
         QVERIFY(counter.paints < 50);
         const int before = counter.paints;
-        BeforeServerWait();
-        QCOMPARE(counter.paints, before + 1);
-        QVERIFY(w.mSQL->toPlainText().endsWith("linha 49")); // in the document itself, not only in a buffer
-        BeforeServerWait();
-        QCOMPARE(counter.paints, before + 1); // nothing new: nothing painted
+        QTRY_VERIFY(w.mSQL->toPlainText().endsWith("linha 49")); // in the document itself, not only in a buffer
+        QVERIFY(counter.paints > before);
     }
 
     void errorBoxText_data() {

@@ -13,6 +13,7 @@
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QUuid>
+#include <QtTest>
 #include <memory>
 #include <pwd.h>
 #include <unistd.h>
@@ -87,14 +88,18 @@ void PinClock(TfPrincipal& w) {
     w.Upgrade().Now = [calls] { return Pinned((*calls)++); };
 }
 
-void OnLine(LogPane* pane, const QString& prefix, std::function<void()> action) {
+void OnLine(TfPrincipal& w, Pane pane, const QString& prefix, std::function<void()> action) {
     auto done = std::make_shared<bool>(false);
-    QObject::connect(pane, &LogPane::LineAppended, pane, [prefix, action, done](const QString& line) {
-        if (!*done && line.startsWith(prefix)) {
+    w.Session().SetLineTap([pane, prefix, action, done](Pane p, const QString& line) {
+        if (!*done && p == pane && line.startsWith(prefix)) {
             *done = true;
             action();
         }
     });
+}
+
+void OnWindowThread(TfPrincipal& w, const std::function<void()>& action) {
+    QMetaObject::invokeMethod(&w, action, Qt::BlockingQueuedConnection);
 }
 
 void Prepare(TfPrincipal& w, bool backup, bool compactar) {
@@ -108,6 +113,9 @@ void Click(TfPrincipal& w) {
     if (!w.bAtualizar->isVisible())
         qFatal("the update button is gone");
     w.bAtualizar->click();
+    // The run goes on its own thread while the window's event loop runs here.
+    if (!QTest::qWaitFor([&] { return !w.RunActive(); }, 600000))
+        qFatal("the run did not end");
 }
 
 QString AllVisibleText(TfPrincipal& w, const QList<Box>& boxes) {

@@ -61,11 +61,14 @@ QStringList Added(LogPane* pane, int initial);
 /// 14:05 on 31 January 2024, plus 61 seconds for every call before.
 QDateTime Pinned(int n);
 void PinClock(TfPrincipal& w);
-/// Calls `action` once, the first time the pane's last line starts with `prefix`.
-void OnLine(LogPane* pane, const QString& prefix, std::function<void()> action);
+/// Calls `action` once, on the run's thread, the first time the run writes a line into `pane` that starts with
+/// `prefix`: the run goes on only after the action, so a fault lands exactly there.
+void OnLine(TfPrincipal& w, Pane pane, const QString& prefix, std::function<void()> action);
+/// Runs `action` on the window's thread and waits for it; for actions that a line of the run triggers.
+void OnWindowThread(TfPrincipal& w, const std::function<void()>& action);
 /// Shows the window with the optional stages as chosen and short pauses between reconnection attempts.
 void Prepare(TfPrincipal& w, bool backup = true, bool compactar = true);
-/// Clicks the update button, which must be there.
+/// Clicks the update button, which must be there, and waits until the run has ended and its boxes are closed.
 void Click(TfPrincipal& w);
 /// Everything a person can read in the window and the boxes of a run.
 QString AllVisibleText(TfPrincipal& w, const QList<Box>& boxes);

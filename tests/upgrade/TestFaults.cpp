@@ -62,7 +62,7 @@ private slots:
         Prepare(w, false, false);
         Driver driver(l.db.Path());
         // Right after version 4's DELETE ran, in the step's transaction, the attachment is cut off.
-        OnLine(w.mSQL, "2 rows processed", [&] { CutOffOthers(l.db); });
+        OnLine(w, Pane::Sql, "2 rows processed", [&] { CutOffOthers(l.db); });
         Click(w);
         const QStringList added = Added(w.mAtualizar, 7);
         QVERIFY(added.contains("003 versão atualizada com sucesso."));
@@ -88,7 +88,7 @@ private slots:
         TfPrincipal w;
         Prepare(w, false, false);
         Driver driver(l.db.Path());
-        OnLine(w.mSQL, "2 rows processed", [&] {
+        OnLine(w, Pane::Sql, "2 rows processed", [&] {
             Server(QStringLiteral("stop"));
             Server(QStringLiteral("start"));
         });
@@ -107,7 +107,7 @@ private slots:
         TfPrincipal w;
         Prepare(w, false, false);
         Driver driver(l.db.Path());
-        OnLine(w.mSQL, "2 rows processed", [&] { Server(QStringLiteral("stop")); });
+        OnLine(w, Pane::Sql, "2 rows processed", [&] { Server(QStringLiteral("stop")); });
         Click(w);
         const QStringList added = Added(w.mAtualizar, 7);
         QCOMPARE(added.last(), QStringLiteral("004 Erro: versão não foi atualizada."));
@@ -128,7 +128,7 @@ private slots:
         TfPrincipal w;
         Prepare(w);
         Driver driver(l.db.Path());
-        OnLine(w.mBackup, "gbak:readied database", [&] { Server(QStringLiteral("stop")); });
+        OnLine(w, Pane::Backup, "gbak:readied database", [&] { Server(QStringLiteral("stop")); });
         Click(w);
         QCOMPARE(driver.boxes.size(), 1);
         QVERIFY2(driver.boxes[0].text.startsWith("[Dravix][Phys][FB]"), qPrintable(driver.boxes[0].text));

@@ -241,7 +241,7 @@ private slots:
         Driver driver(l.db.Path());
         std::unique_ptr<DatabaseConnection> intruder;
         // Somebody attaches while the compaction's backup finishes, before the restore starts.
-        OnLine(w.mCompactar, "gbak:closing file", [&] {
+        OnLine(w, Pane::Compactar, "gbak:closing file", [&] {
             intruder = std::make_unique<DatabaseConnection>("x", SettingsFor(l.db.Path()));
             intruder->Open();
         });

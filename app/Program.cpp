@@ -1,0 +1,27 @@
+#include "app/Program.h"
+
+#include "app/Application.h"
+#include "app/TfPrincipal.h"
+#include "firebird/ClientLibrary.h"
+#include "upgrade/StopSignals.h"
+
+namespace abd {
+
+int RunProgram(int argc, char** argv, const std::function<void(TfPrincipal&)>& started) {
+    // The handlers come first: from here on a signal ends the program in order, never half-way.
+    StopSignals::InstallHandlers();
+    Aplicacao app(argc, argv);
+    TfPrincipal fPrincipal;
+    QObject::connect(&StopSignals::Instance(), &StopSignals::Received, &fPrincipal,
+                     [&](int signal) { fPrincipal.RequestEnd(QStringLiteral("sinal ") + StopSignals::Name(signal)); });
+    fPrincipal.show();
+    if (started)
+        started(fPrincipal);
+    const int result = app.exec();
+    // Closing commits what is still active; a failure there is still shown.
+    RunGuarded([&] { fPrincipal.EndSession(); });
+    ClientLibrary::Shutdown();
+    return result;
+}
+
+} // namespace abd

@@ -1,0 +1,125 @@
+#include "upgrade/RunLog.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace abd {
+
+QString RecordTag::Of(Pane pane) {
+    switch (pane) {
+    case Pane::Atualizar: return QStringLiteral("atualizar");
+    case Pane::Backup: return QStringLiteral("backup");
+    case Pane::Compactar: return QStringLiteral("compactar");
+    case Pane::Sql: return QStringLiteral("sql");
+    }
+    return QStringLiteral("sql");
+}
+
+QStringList TaggedLines(const QString& tag, const QString& text) {
+    QString lines = text;
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QStringList out;
+    const QString prefix = QLatin1Char('[') + tag + QStringLiteral("] ");
+    for (const QString& line : lines.split(QLatin1Char('\n')))
+        out << prefix + line;
+    return out;
+}
+
+QString RunLog::Folder() { return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation); }
+
+QString RunLog::DatabasePart(const QString& database) {
+    QString part = database;
+    const qsizetype separator = std::max(part.lastIndexOf(QLatin1Char('/')), part.lastIndexOf(QLatin1Char('\\')));
+    if (separator >= 0)
+        part = part.mid(separator + 1);
+    for (QChar& c : part)
+        if (!(c.isLetterOrNumber() || c == QLatin1Char('.') || c == QLatin1Char('-') || c == QLatin1Char('_')))
+            c = QLatin1Char('_');
+    return part.isEmpty() ? QStringLiteral("banco") : part;
+}
+
+bool RunLog::Open(const QDateTime& start, const QString& database) {
+    std::lock_guard lock(mutex_);
+    const QString folder = Folder();
+    if (folder.isEmpty() || !QDir().mkpath(folder))
+        return false;
+    const QString stem = folder + QLatin1Char('/') + start.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
+                         QLatin1Char('_') + DatabasePart(database);
+    // Two runs in the same second (a refusal, then a new try) each keep a file of their own.
+    for (int n = 1; n < 1000; ++n) {
+        file_.setFileName(stem + (n == 1 ? QString() : QLatin1Char('-') + QString::number(n)) +
+                          QStringLiteral(".log"));
+        if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+            return true;
+        if (!file_.exists())
+            return false;
+    }
+    return false;
+}
+
+void RunLog::Write(const QString& tag, const QString& text) {
+    std::lock_guard lock(mutex_);
+    if (!file_.isOpen())
+        return;
+    const QString time = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz "));
+    QString block;
+    for (const QString& line : TaggedLines(tag, text))
+        block += time + line + QLatin1Char('\n');
+    file_.write(block.toUtf8());
+}
+
+void RunLog::Close() {
+    std::lock_guard lock(mutex_);
+    file_.close();
+}
+
+QString RunLog::FileName() const {
+    std::lock_guard lock(mutex_);
+    return file_.isOpen() ? QFileInfo(file_).absoluteFilePath() : QString();
+}
+
+void RecordingHost::Record(Pane pane, const QString& line) {
+    log_.Write(RecordTag::Of(pane), line);
+    if (LineTap)
+        LineTap(pane, line);
+}
+
+void RecordingHost::Information(const QString& text) {
+    log_.Write(RecordTag::Message, text);
+    inner_.Information(text);
+}
+
+void RecordingHost::Concluded() {
+    log_.Write(RecordTag::Message, QStringLiteral("Concluído"));
+    inner_.Concluded();
+}
+
+void RecordingHost::Append(Pane pane, const QString& line) {
+    Record(pane, line);
+    inner_.Append(pane, line);
+}
+
+void RecordingHost::SetStatus(const QString& text) {
+    log_.Write(RecordTag::Status, text);
+    inner_.SetStatus(text);
+}
+
+// A console message is also the status bar's text: the record holds it once, under the SQL pane.
+void RecordingHost::ConsolePut(const QString& message) {
+    Record(Pane::Sql, message);
+    inner_.ConsolePut(message);
+}
+
+void RecordingHost::ProgressBackup(const QString& line) {
+    Record(Pane::Backup, line);
+    inner_.ProgressBackup(line);
+}
+
+void RecordingHost::ProgressCompactar(const QString& line) {
+    Record(Pane::Compactar, line);
+    inner_.ProgressCompactar(line);
+}
+
+} // namespace abd

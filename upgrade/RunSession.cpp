@@ -1,0 +1,228 @@
+#include "upgrade/RunSession.h"
+
+#include "firebird/Errors.h"
+
+#include <QElapsedTimer>
+#include <QMetaObject>
+
+namespace abd {
+
+namespace {
+/// A drain that runs longer than this hands the rest of the queue to a later turn of the event loop, so that
+/// a burst of lines never keeps the window from painting, moving or answering.
+constexpr int kDrainBudgetMs = 20;
+} // namespace
+
+// ---- QueuedHost ----
+
+void QueuedHost::TakeMarks() {
+    backup_ = target_.BackupChecked();
+    compactar_ = target_.CompactarChecked();
+}
+
+void QueuedHost::Post(std::function<void()> call) {
+    bool queue = false;
+    {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(std::move(call));
+        queue = !drainQueued_;
+        drainQueued_ = true;
+    }
+    if (queue)
+        QMetaObject::invokeMethod(context_, [this] { Drain(); }, Qt::QueuedConnection);
+}
+
+void QueuedHost::Drain() {
+    {
+        std::lock_guard lock(mutex_);
+        drainQueued_ = false;
+    }
+    QElapsedTimer budget;
+    budget.start();
+    for (;;) {
+        std::function<void()> call;
+        {
+            std::lock_guard lock(mutex_);
+            if (calls_.empty())
+                return;
+            call = std::move(calls_.front());
+            calls_.pop_front();
+        }
+        // A call may open a modal box; a drain inside its event loop goes on with the queue, still in order.
+        call();
+        if (budget.elapsed() >= kDrainBudgetMs) {
+            std::lock_guard lock(mutex_);
+            if (!calls_.empty() && !drainQueued_) {
+                drainQueued_ = true;
+                QMetaObject::invokeMethod(context_, [this] { Drain(); }, Qt::QueuedConnection);
+            }
+            return;
+        }
+    }
+}
+
+void QueuedHost::Information(const QString& text) {
+    Post([this, text] { target_.Information(text); });
+}
+
+void QueuedHost::Concluded() {
+    Post([this] { target_.Concluded(); });
+}
+
+void QueuedHost::Append(Pane pane, const QString& line) {
+    Post([this, pane, line] { target_.Append(pane, line); });
+}
+
+void QueuedHost::SetStatus(const QString& text) {
+    Post([this, text] { target_.SetStatus(text); });
+}
+
+void QueuedHost::ConsolePut(const QString& message) {
+    Post([this, message] { target_.ConsolePut(message); });
+}
+
+void QueuedHost::ProgressBackup(const QString& line) {
+    Post([this, line] { target_.ProgressBackup(line); });
+}
+
+void QueuedHost::ProgressCompactar(const QString& line) {
+    Post([this, line] { target_.ProgressCompactar(line); });
+}
+
+void QueuedHost::HideUpdateCommand() {
+    Post([this] { target_.HideUpdateCommand(); });
+}
+
+void QueuedHost::SetBusy(bool busy) {
+    Post([this, busy] { target_.SetBusy(busy); });
+}
+
+void QueuedHost::ExecuteBackup() {
+    if (OnExecuteBackup)
+        OnExecuteBackup();
+}
+
+void QueuedHost::ExecuteCompactar() {
+    if (OnExecuteCompactar)
+        OnExecuteCompactar();
+}
+
+void QueuedHost::Cursor::Show() {
+    host_.Post([this] { target_.Show(); });
+}
+
+void QueuedHost::Cursor::HideAfter(int milliseconds) {
+    host_.Post([this, milliseconds] { target_.HideAfter(milliseconds); });
+}
+
+// ---- RunSession ----
+
+RunSession::RunSession(UpgradeHost& host, QObject* parent)
+    : QObject(parent), host_(host), queued_(host, this), recorder_(queued_, log_),
+      run_(std::make_unique<UpgradeRun>(recorder_)) {
+    queued_.OnExecuteBackup = [this] { run_->aBackupExecute(); };
+    queued_.OnExecuteCompactar = [this] { run_->aCompactarExecute(); };
+}
+
+RunSession::~RunSession() {
+    if (worker_.joinable()) {
+        run_->RequestStop();
+        worker_.join();
+    }
+}
+
+void RunSession::SetSqlCursor(WaitCursor* cursor) {
+    cursor_ = cursor ? std::make_unique<QueuedHost::Cursor>(queued_, *cursor) : nullptr;
+    for (ScriptRunner* s : {&run_->sVersao2, &run_->sVersao3, &run_->sVersao4, &run_->sVersao5})
+        s->Cursor = cursor_.get();
+}
+
+bool RunSession::AskLogin(LoginValues& login) {
+    // On this thread the run's host calls reach the host itself: the login dialog is the host's.
+    return run_->AskLogin(login);
+}
+
+void RunSession::Start(const LoginValues& login) {
+    if (running_)
+        return;
+    queued_.TakeMarks();
+    log_.Close();
+    log_.Open(QDateTime::currentDateTime(), login.BancoDados);
+    log_.Write(RecordTag::Run, QStringLiteral("Servidor: %1; banco de dados: %2; usuário: %3; backup: %4; compactar: %5")
+                                   .arg(login.Servidor, login.BancoDados, login.Usuario,
+                                        queued_.BackupChecked() ? QStringLiteral("sim") : QStringLiteral("não"),
+                                        queued_.CompactarChecked() ? QStringLiteral("sim") : QStringLiteral("não")));
+    running_ = true;
+    worker_ = std::thread([this, login] {
+        std::exception_ptr error;
+        try {
+            run_->Proceed(login);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        if (run_->StopRequested())
+            EndConnection();
+        if (error) {
+            try {
+                std::rethrow_exception(error);
+            } catch (const RunStopped&) {
+                // Its line in the Atualizar pane says it.
+            } catch (...) {
+                log_.Write(RecordTag::Error, ErrorBoxText(error));
+            }
+        }
+        log_.Write(RecordTag::Run, QStringLiteral("Fim da execução."));
+        queued_.Post([this, error] { Finish(error); });
+    });
+}
+
+void RunSession::Finish(std::exception_ptr error) {
+    if (worker_.joinable())
+        worker_.join();
+    running_ = false;
+    Q_EMIT Finished(error);
+}
+
+void RunSession::RequestStop(const QString& reason) {
+    const bool again = stopRequested_.exchange(true);
+    if (running_) {
+        log_.Write(RecordTag::Run, (again ? QStringLiteral("Novo pedido de encerramento (%1): o programa termina "
+                                                           "assim que a atualização parar.")
+                                          : QStringLiteral("Pedido de encerramento (%1)."))
+                                       .arg(reason));
+        run_->RequestStop();
+    }
+}
+
+void RunSession::EndConnection() {
+    DatabaseConnection& c = run_->sqlcPrincipal;
+    try {
+        // Nothing a stopped run leaves active is to be kept: the steps commit their own work.
+        if (c.Connected() && c.InTransaction())
+            c.Rollback();
+        c.Close();
+    } catch (...) {
+        log_.Write(RecordTag::Error, ErrorBoxText(std::current_exception()));
+    }
+}
+
+void RunSession::CloseConnection() {
+    if (worker_.joinable())
+        worker_.join();
+    std::exception_ptr error;
+    std::thread closer([this, &error] {
+        try {
+            DatabaseConnection& c = run_->sqlcPrincipal;
+            if (stopRequested_ && c.Connected() && c.InTransaction())
+                c.Rollback();
+            c.Close();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    });
+    closer.join();
+    if (error)
+        std::rethrow_exception(error);
+}
+
+} // namespace abd
