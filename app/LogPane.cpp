@@ -1,5 +1,7 @@
 #include "app/LogPane.h"
 
+#include "upgrade/RunLog.h"
+
 #include <QElapsedTimer>
 #include <QScrollBar>
 #include <QTextCursor>
@@ -31,10 +33,9 @@ LogPane::LogPane(const QString& initial, QWidget* parent) : QPlainTextEdit(paren
 LogPane::~LogPane() { Panes().erase(std::remove(Panes().begin(), Panes().end(), this), Panes().end()); }
 
 void LogPane::AppendLine(const QString& line) {
-    QString text = line;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    // Line breaks as the text engine would take them, whatever the bursts are: one write, one line.
+    const QString text = PaneText(line);
     pending_ << text;
-    Q_EMIT LineAppended(text);
     if (!SinceLastPaint().isValid() || SinceLastPaint().elapsed() >= kPaintIntervalMs) {
         FlushAll();
         return;

@@ -6,8 +6,7 @@
 namespace abd {
 
 /// A read-only pane of lines that are only ever appended. A line is painted at once unless a paint happened
-/// a moment ago; lines that arrive in a burst are painted together, at the latest before the program next
-/// waits on the server or returns to its event loop, so the pane is current whenever the program waits.
+/// a moment ago; lines that arrive in a burst are painted together when the event loop runs again.
 class LogPane : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -25,10 +24,6 @@ public:
 
     /// Paints closer together than this are merged.
     static constexpr int kPaintIntervalMs = 20;
-
-Q_SIGNALS:
-    /// Every line as it is appended, before it is painted.
-    void LineAppended(const QString& line);
 
 private:
     QStringList pending_;

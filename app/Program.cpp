@@ -13,7 +13,11 @@ int RunProgram(int argc, char** argv, const std::function<void(TfPrincipal&)>& s
     Aplicacao app(argc, argv);
     TfPrincipal fPrincipal;
     QObject::connect(&StopSignals::Instance(), &StopSignals::Received, &fPrincipal,
-                     [&](int signal) { fPrincipal.RequestEnd(QStringLiteral("sinal ") + StopSignals::Name(signal)); });
+                     [&](int signal) {
+                         // Whoever sent the signal is not there to answer a box.
+                         SetEnding();
+                         fPrincipal.RequestEnd(QStringLiteral("sinal ") + StopSignals::Name(signal));
+                     });
     fPrincipal.show();
     if (started)
         started(fPrincipal);

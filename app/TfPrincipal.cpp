@@ -176,7 +176,6 @@ void TfPrincipal::SetRunControlsEnabled(bool enabled) {
 
 void TfPrincipal::RequestEnd(const QString& reason) {
     ending_ = true;
-    SetEnding();
     // An open dialog ends as if cancelled: the login starts no run, a box needs no answer.
     for (QWidget* w : QApplication::topLevelWidgets())
         if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())

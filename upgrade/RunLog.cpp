@@ -16,13 +16,19 @@ QString RecordTag::Of(Pane pane) {
     return QStringLiteral("sql");
 }
 
+QString PaneText(const QString& message) {
+    QString text = message;
+    if (text.endsWith(QLatin1Char('\r')))
+        text.chop(1);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
 QStringList TaggedLines(const QString& tag, const QString& text) {
-    QString lines = text;
-    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     QStringList out;
     const QString prefix = QLatin1Char('[') + tag + QStringLiteral("] ");
-    for (const QString& line : lines.split(QLatin1Char('\n')))
+    for (const QString& line : PaneText(text).split(QLatin1Char('\n')))
         out << prefix + line;
     return out;
 }

@@ -20,8 +20,11 @@ inline const QString Run = QStringLiteral("execução");
 QString Of(Pane pane);
 } // namespace RecordTag
 
-/// One text as a record shows it: each of its lines (a console message may hold line breaks, which the panes
-/// show as lines of their own) after its tag in brackets.
+/// A message as a pane shows it: CR LF and a lone CR inside the text break its line as LF does; a CR at its
+/// very end (an echo ends with the one after its terminator) breaks nothing, so that one write is one line.
+QString PaneText(const QString& message);
+
+/// One text as a record shows it: each line of its PaneText after its tag in brackets.
 QStringList TaggedLines(const QString& tag, const QString& text);
 
 /// The record of one run: a UTF-8 file in the user's data folder with every line the window showed, each with

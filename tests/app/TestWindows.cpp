@@ -82,6 +82,14 @@ private slots:
         QCOMPARE(w.StatusBar1->currentMessage(), QStringLiteral("segunda\r\nlinha"));
         w.ConsolePut(QString());
         QCOMPARE(w.mSQL->Text(), QStringLiteral("SQL: Atualizado\nprimeira\nsegunda\nlinha\n"));
+        // An echo ends with the CR after its terminator: still one line, whether or not more lines follow in
+        // the same burst; a CR inside a text breaks the line as the text engine does.
+        w.ConsolePut("UPDATE T SET N = 1;\r");
+        QCOMPARE(w.mSQL->Text(), QStringLiteral("SQL: Atualizado\nprimeira\nsegunda\nlinha\n\nUPDATE T SET N = 1;"));
+        w.ConsolePut("a\rb");
+        QTest::qWait(LogPane::kPaintIntervalMs + 5);
+        w.ConsolePut("fim");
+        QVERIFY(w.mSQL->Text().endsWith("UPDATE T SET N = 1;\na\nb\nfim"));
         w.ProgressBackup("gbak: x ");
         w.ProgressBackup(QString());
         QCOMPARE(w.mBackup->Text(), QStringLiteral("Backup versão anterior.\ngbak: x \n"));

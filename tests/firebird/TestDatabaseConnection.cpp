@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QtTest>
+#include <thread>
 
 using namespace abd;
 using namespace abd::test;
@@ -201,6 +202,28 @@ private slots:
         QVERIFY(e.Message().contains("Unable to complete network request to host \"127.0.0.1\"."));
         QVERIFY(t.elapsed() >= 100); // two pauses: four attempts in all
         QCOMPARE(c.State(), ConnectionState::Closed);
+    }
+
+    void cancelEndsTheReconnectionPauses() {
+        ConnectionSettings s = SettingsFor("LORTU");
+        s.SetValue("Port", "3051");
+        DatabaseConnection c("x", s); // three-second pauses, as the program has them
+        QElapsedTimer t;
+        t.start();
+        std::thread canceller([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            c.CancelOperation();
+        });
+        const DatabaseError e = ExpectDatabaseError([&] { c.Open(); });
+        canceller.join();
+        QCOMPARE(e.Kind(), ekServerGone);
+        QVERIFY2(t.elapsed() < 2500, qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(c.State(), ConnectionState::Closed);
+        // A new opening forgets the request: its pauses are whole again.
+        c.SetReconnectPause(400);
+        t.restart();
+        ExpectDatabaseError([&] { c.Open(); });
+        QVERIFY(t.elapsed() >= 800);
     }
 
     void reconnectAfterCutOff() {

@@ -3,8 +3,10 @@
 #include "script/ScriptRunner.h"
 #include "tests/support/TestServer.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QtTest>
+#include <thread>
 
 using namespace abd;
 using namespace abd::test;
@@ -180,6 +182,39 @@ private slots:
         QCOMPARE(console.messages.size(), 1); // only the first echo: the statement after it is never read
         QCOMPARE(db.Scalar("SELECT EXPURGO FROM CONFIGURAR;"), expurgo);
         QCOMPARE(db.Scalar("SELECT COUNT(*) FROM CLIENTE;"), QStringLiteral("1"));
+    }
+
+    void abortJobCancelsTheRunningStatement() {
+        TempDatabase db(kSchema);
+        DatabaseConnection c("lortu", SettingsFor(db.Path()));
+        ScriptRunner r("s", &c);
+        Console console;
+        console.Attach(r);
+        r.Options.Timing = false;
+        // The block keeps the server busy for 60 seconds unless it is cancelled.
+        r.SQLScripts = {{QString(),
+                         {"INSERT INTO CLIENTE VALUES (2, 5);", "SET TERM ^ ;",
+                          "EXECUTE BLOCK AS DECLARE T0 TIMESTAMP; BEGIN T0 = CAST('NOW' AS TIMESTAMP);",
+                          "  WHILE (DATEDIFF(MILLISECOND FROM T0 TO CAST('NOW' AS TIMESTAMP)) < 60000) DO T0 = T0;",
+                          "END^", "SET TERM ; ^", "INSERT INTO CLIENTE VALUES (3, 5);"}}};
+        c.StartTransaction();
+        QElapsedTimer elapsed;
+        elapsed.start();
+        bool result = true;
+        std::thread pass([&] { result = r.ExecuteAll(); });
+        QTRY_VERIFY(console.messages.size() >= 3); // the block's echo: it is at the server now
+        QTest::qWait(300);
+        r.AbortJob();
+        pass.join();
+        QVERIFY2(elapsed.elapsed() < 20000, qPrintable(QString::number(elapsed.elapsed())));
+        QVERIFY(!result);
+        QCOMPARE(r.Status(), ssAborted);
+        QVERIFY2(console.messages[3].startsWith("ERROR: operation was cancelled"), qPrintable(console.messages[3]));
+        QCOMPARE(console.messages.size(), 4); // the statement after the block never ran
+        // The step's transaction is still there to be rolled back.
+        QVERIFY(c.InTransaction());
+        c.Rollback();
+        QCOMPARE(c.ExecSQLScalar("SELECT COUNT(*) FROM CLIENTE").ToInteger(), 1);
     }
 
     void layerErrors() {

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTextBlock>
+#include <QRegularExpression>
 #include <QUuid>
 #include <QtTest>
 #include <memory>
@@ -25,6 +26,42 @@ QString DemoSql() {
     if (!f.open(QIODevice::ReadOnly))
         qFatal("demo SQL not found");
     return QString::fromUtf8(f.readAll());
+}
+
+QString SlowDeletes(int milliseconds) {
+    return QStringLiteral("SET TERM ^ ;\n"
+                          "CREATE TRIGGER TR_MOVIMENTO_LENTO FOR MOVIMENTO BEFORE DELETE AS\n"
+                          "DECLARE T0 TIMESTAMP;\n"
+                          "BEGIN\n"
+                          "  T0 = CAST('NOW' AS TIMESTAMP);\n"
+                          "  WHILE (DATEDIFF(MILLISECOND FROM T0 TO CAST('NOW' AS TIMESTAMP)) < %1) DO T0 = T0;\n"
+                          "END^\n"
+                          "SET TERM ; ^\n")
+        .arg(milliseconds);
+}
+
+QStringList RecordLines(const QString& fileName) {
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines;
+    static const QRegularExpression time(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} "));
+    for (const QString& line : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        QString l = line;
+        if (!time.match(l).hasMatch())
+            qFatal("record line without its time: %s", qPrintable(l));
+        lines << l.mid(24);
+    }
+    return lines;
+}
+
+QStringList RecordOf(const QStringList& record, const QString& tag) {
+    QStringList out;
+    const QString prefix = QLatin1Char('[') + tag + QStringLiteral("] ");
+    for (const QString& l : record)
+        if (l.startsWith(prefix))
+            out << l.mid(prefix.size());
+    return out;
 }
 
 QString BackupFolder(const QString& stem) {

@@ -22,6 +22,15 @@ namespace abd::test {
 /// The SQL of the demo Lortu database at version 1.
 QString DemoSql();
 
+/// SQL for a Lortu variant: every delete from MOVIMENTO (version 4 deletes two rows) keeps the server busy for
+/// `milliseconds`.
+QString SlowDeletes(int milliseconds);
+
+/// The record of a run, line by line without the times: "[tag] text".
+QStringList RecordLines(const QString& fileName);
+/// The lines of one tag in a record, without the tag.
+QStringList RecordOf(const QStringList& record, const QString& tag);
+
 /// A folder the server can write backups into; its name may carry a word of the test's choice.
 QString BackupFolder(const QString& stem = QStringLiteral("bk"));
 

@@ -3,6 +3,7 @@
 #include "firebird/DatabaseConnection.h"
 #include "tests/support/TestServer.h"
 #include "tests/upgrade/LortuFixture.h"
+#include "upgrade/RunLog.h"
 
 #include <QAction>
 #include <QDir>
@@ -16,6 +17,8 @@
 #include <QTimer>
 #include <QRegularExpression>
 #include <QUuid>
+#include <QElapsedTimer>
+#include <QStandardPaths>
 #include <QtTest>
 
 using namespace abd;
@@ -24,6 +27,9 @@ using namespace abd::test;
 class TestUpgradeRun : public QObject {
     Q_OBJECT
 private slots:
+    // The records of the runs go to a folder of the tests, not the user's.
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
     void fromVersion1WithBackupAndCompaction() {
         Lortu l;
         TfPrincipal w;
@@ -80,6 +86,22 @@ private slots:
         QVERIFY(w.findChildren<TfLogin*>().isEmpty());
         QVERIFY(sql.contains("ALTER TRIGGER TR_HISTORICO_UPDATE_DELETE INACTIVE; ..."));
 
+        // The record of the run holds what the four panes and the status bar showed, in order; no password.
+        const QString logName = w.Session().LogFileName();
+        QVERIFY(logName.startsWith(RunLog::Folder() + "/"));
+        QVERIFY2(QFileInfo(logName).fileName().endsWith("_" + file + ".log"), qPrintable(logName));
+        const QStringList record = RecordLines(logName);
+        QCOMPARE(RecordOf(record, "atualizar"), Added(w.mAtualizar, 7));
+        QCOMPARE(RecordOf(record, "backup"), Lines(w.mBackup).mid(1));
+        QCOMPARE(RecordOf(record, "compactar"), Lines(w.mCompactar).mid(1));
+        QCOMPARE(RecordOf(record, "sql"), Lines(w.mSQL).mid(1));
+        QCOMPARE(RecordOf(record, "status"), QStringList{"Concluído."});
+        QCOMPARE(RecordOf(record, "mensagem"), QStringList{"Concluído"});
+        QVERIFY(record.first().startsWith("[execução] Servidor: 127.0.0.1; banco de dados: " + l.db.Path()));
+        QFile raw(logName);
+        QVERIFY(raw.open(QIODevice::ReadOnly));
+        QVERIFY(!raw.readAll().contains(Password().toUtf8()));
+
         // The database afterwards.
         const TempDatabase& db = l.db;
         QCOMPARE(db.Scalar("SELECT VERSAO_BANCO_DADOS || EXPURGO FROM CONFIGURAR WHERE ID = 1;"), QStringLiteral("5N"));
@@ -101,6 +123,80 @@ private slots:
         QCOMPARE(db.Scalar("SELECT COUNT(*) FROM RDB$FIELDS WHERE RDB$FIELD_NAME = 'DM_CHAR_01';"), QStringLiteral("1"));
         QCOMPARE(db.Scalar("SELECT COUNT(*) FROM RDB$INDICES WHERE RDB$INDEX_NAME = 'IN_EDICAO_CODIGO_BARRAS';"),
                  QStringLiteral("1"));
+    }
+
+    void windowStaysAliveDuringARun() {
+        Lortu l(SlowDeletes(1000));
+        TfPrincipal w;
+        Prepare(w, false, false);
+        Driver driver(l.db.Path());
+        // A timer of the window's thread, as a desktop's ping would be: it fires while the server works.
+        QElapsedTimer sinceLast;
+        qint64 longestGap = 0;
+        int firesDuringRun = 0;
+        bool controlsUsable = false;
+        bool echoShownWhileServerWorks = false;
+        QTimer ping;
+        QObject::connect(&ping, &QTimer::timeout, [&] {
+            if (sinceLast.isValid())
+                longestGap = std::max(longestGap, sinceLast.elapsed());
+            sinceLast.start();
+            if (!w.RunActive())
+                return;
+            ++firesDuringRun;
+            controlsUsable |= w.miBackup->isEnabled() || w.miCompactar->isEnabled() || w.aAtualizar->isEnabled();
+            const QString sql = w.mSQL->toPlainText();
+            if (sql.endsWith("\nDELETE FROM MOVIMENTO WHERE HISTORICO_ID = 11;"))
+                echoShownWhileServerWorks = true;
+            if (firesDuringRun == 20)
+                w.resize(800, 600);
+        });
+        ping.start(10);
+        Click(w);
+        ping.stop();
+        QCOMPARE(driver.boxes.size(), 1);
+        QCOMPARE(driver.boxes[0].caption, QStringLiteral("Concluído"));
+        // Two deletes of a second each ran meanwhile; the generous bound is for slow machines, the strict figure
+        // is the benchmark's.
+        QVERIFY2(longestGap < 1000, qPrintable(QString::number(longestGap)));
+        QVERIFY(firesDuringRun > 50);
+        QVERIFY(echoShownWhileServerWorks);
+        QVERIFY(!controlsUsable);
+        QCOMPARE(w.size(), QSize(800, 600));
+        // After the run the menu can be used again.
+        QVERIFY(w.miBackup->isEnabled() && w.miCompactar->isEnabled());
+    }
+
+    void closeDuringAVersionStep() {
+        Lortu l(SlowDeletes(60000));
+        TfPrincipal w;
+        Prepare(w, false, false);
+        Driver driver(l.db.Path());
+        // Once version 4's DELETE is at the server, the window is asked to close.
+        OnLine(w, Pane::Sql, "DELETE FROM MOVIMENTO", [&] {
+            QMetaObject::invokeMethod(&w, [&] { QTimer::singleShot(500, &w, [&] { w.close(); }); });
+        });
+        QElapsedTimer elapsed;
+        elapsed.start();
+        Click(w);
+        // The statement was cancelled, not waited for.
+        QVERIFY2(elapsed.elapsed() < 30000, qPrintable(QString::number(elapsed.elapsed())));
+        QVERIFY(!w.isVisible());
+        QVERIFY(driver.boxes.isEmpty());
+        const QStringList added = Added(w.mAtualizar, 7);
+        QVERIFY(added.contains("003 versão atualizada com sucesso."));
+        QVERIFY(!added.contains("004 versão atualizada com sucesso."));
+        QCOMPARE(added.mid(added.size() - 2),
+                 (QStringList{"004 Erro: versão não foi atualizada.", "Atualização interrompida."}));
+        QVERIFY(w.mSQL->Text().contains("ERROR: operation was cancelled"));
+        QVERIFY(!w.Upgrade().sqlcPrincipal.Connected());
+        const QStringList record = RecordLines(w.Session().LogFileName());
+        QCOMPARE(RecordOf(record, "atualizar"), added);
+        QVERIFY(record.contains("[execução] Pedido de encerramento (janela fechada)."));
+        // Nothing of step 4 is in the database.
+        QCOMPARE(l.db.Scalar("SELECT VERSAO_BANCO_DADOS || EXPURGO FROM CONFIGURAR;"), QStringLiteral("3S"));
+        QCOMPARE(l.db.Scalar("SELECT COUNT(*) FROM MOVIMENTO WHERE HISTORICO_ID = 11;"), QStringLiteral("2"));
+        QCOMPARE(l.db.Scalar("SELECT CREDITO_DEBITO FROM HISTORICO WHERE ID = 11;"), QStringLiteral("D"));
     }
 
     void cancelChangesNothing() {
