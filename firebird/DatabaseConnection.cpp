@@ -244,7 +244,15 @@ void DatabaseConnection::Open() {
         d->cancelRequested = false;
     }
     try {
-        d->Guarded(false, [&] { d->Attach(); });
+        try {
+            d->Attach();
+        } catch (const DatabaseError& e) {
+            if (e.Kind() != ekServerGone || !AutoReconnect)
+                throw;
+            // The recovery's attachment is the connection's: an opening that recovered is complete, and is not
+            // run again (that would attach a second time and leave the first attachment behind).
+            d->Recover();
+        }
     } catch (...) {
         d->DropAttachment();
         d->state = ConnectionState::Closed;

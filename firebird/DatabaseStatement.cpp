@@ -355,12 +355,25 @@ void DatabaseStatement::Prepare(const QString& text) {
     c.Guarded(false, [&] { d->PrepareOnServer(); });
 }
 
+namespace {
+/// Runs one execution of a statement: an error raised there carries the row index 0.
+template <class F>
+auto Executing(F&& f) -> decltype(f()) {
+    try {
+        return f();
+    } catch (DatabaseError& e) {
+        e.SetRowIndex(0);
+        throw;
+    }
+}
+} // namespace
+
 bool DatabaseStatement::Open() {
     auto& c = d->Conn();
     c.EnsureOpen();
     c.lastWarning.reset();
     d->selected = d->inserted = d->updated = d->deleted = -1;
-    return c.Guarded(false, [&]() -> bool {
+    return Executing([&] { return c.Guarded(false, [&]() -> bool {
         if (IsImmediateKind(d->kind)) {
             // Prepared only to learn whether it yields columns; it never does, so it runs immediately.
             d->PrepareOnServer();
@@ -392,7 +405,7 @@ bool DatabaseStatement::Open() {
         c.Check(c.Api().isc_dsql_execute2(c.status, &c.tr, &d->handle, SQLDA_VERSION1, d->in.Get(), nullptr));
         d->CountRows(true);
         return false;
-    });
+    }); });
 }
 
 void DatabaseStatement::Execute() {
@@ -400,7 +413,7 @@ void DatabaseStatement::Execute() {
     c.EnsureOpen();
     c.lastWarning.reset();
     d->selected = d->inserted = d->updated = d->deleted = -1;
-    c.Guarded(false, [&] {
+    Executing([&] { c.Guarded(false, [&] {
         if (IsImmediateKind(d->kind)) {
             d->ExecuteImmediate();
             return;
@@ -412,7 +425,7 @@ void DatabaseStatement::Execute() {
         c.Check(c.Api().isc_dsql_execute2(c.status, &c.tr, &d->handle, SQLDA_VERSION1, d->in.Get(),
                                           d->out.Count() > 0 ? d->out.Get() : nullptr));
         d->CountRows(true);
-    });
+    }); });
 }
 
 bool DatabaseStatement::Fetch() {
@@ -428,7 +441,7 @@ bool DatabaseStatement::Fetch() {
         return false;
     }
     auto& c = d->Conn();
-    return c.Guarded(true, [&]() -> bool {
+    return Executing([&] { return c.Guarded(true, [&]() -> bool {
         const ISC_STATUS rc = c.Api().isc_dsql_fetch(c.status, &d->handle, SQLDA_VERSION1, d->out.Get());
         if (rc == 0) {
             d->DecodeRow();
@@ -442,7 +455,7 @@ bool DatabaseStatement::Fetch() {
         }
         c.Check(rc);
         return false;
-    });
+    }); });
 }
 
 void DatabaseStatement::Close() {

@@ -16,7 +16,10 @@ public:
         const qsizetype n = text_.size();
         while (pos_ < n) {
             const QChar c = text_[pos_];
-            if (c == QLatin1Char('-') && pos_ + 1 < n && text_[pos_ + 1] == QLatin1Char('-')) {
+            if (c == QLatin1Char('(') || c == QLatin1Char(')')) {
+                depth_ += c == QLatin1Char('(') ? 1 : -1;
+                ++pos_;
+            } else if (c == QLatin1Char('-') && pos_ + 1 < n && text_[pos_ + 1] == QLatin1Char('-')) {
                 while (pos_ < n && text_[pos_] != QLatin1Char('\n'))
                     ++pos_;
             } else if (c == QLatin1Char('/') && pos_ + 1 < n && text_[pos_ + 1] == QLatin1Char('*')) {
@@ -37,6 +40,9 @@ public:
         return {};
     }
 
+    /// Parentheses open before the word last read.
+    int Depth() const { return depth_; }
+
 private:
     void SkipQuoted(QChar quote) {
         ++pos_;
@@ -55,6 +61,7 @@ private:
 
     const QString& text_;
     qsizetype pos_ = 0;
+    int depth_ = 0;
 };
 
 bool HasLaterWord(WordReader& r, const QString& word) {
@@ -68,19 +75,13 @@ StatementKind KindFrom(WordReader& r, QString first) {
     if (first == QLatin1String("SELECT"))
         return HasLaterWord(r, QStringLiteral("INTO")) ? StatementKind::Insert : StatementKind::Select;
     if (first == QLatin1String("WITH")) {
-        // Skip the common table expressions: the statement follows the last closing parenthesis at depth 0,
-        // which the word reader does not see, so take the first statement word after them.
+        // The common table expressions are in parentheses: the statement is the first statement word outside
+        // them, and its own later words (FOR UPDATE of a select among them) do not change its kind.
         for (QString w = r.Next(); !w.isEmpty(); w = r.Next())
-            if (w == QLatin1String("SELECT") || w == QLatin1String("INSERT") || w == QLatin1String("UPDATE") ||
-                w == QLatin1String("DELETE") || w == QLatin1String("MERGE")) {
-                // A CTE body is itself a SELECT: the last such word decides, so keep reading.
-                QString last = w;
-                for (QString x = r.Next(); !x.isEmpty(); x = r.Next())
-                    if (x == QLatin1String("INSERT") || x == QLatin1String("UPDATE") ||
-                        x == QLatin1String("DELETE") || x == QLatin1String("MERGE"))
-                        last = x;
-                return last == QLatin1String("SELECT") ? StatementKind::Select : KindFrom(r, last);
-            }
+            if (r.Depth() == 0 &&
+                (w == QLatin1String("SELECT") || w == QLatin1String("INSERT") || w == QLatin1String("UPDATE") ||
+                 w == QLatin1String("DELETE") || w == QLatin1String("MERGE")))
+                return KindFrom(r, w);
         return StatementKind::Other;
     }
     const bool returning = first == QLatin1String("INSERT") || first == QLatin1String("DELETE") ||

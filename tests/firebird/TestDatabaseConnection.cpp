@@ -3,6 +3,7 @@
 #include "firebird/DatabaseStatement.h"
 #include "firebird/Errors.h"
 #include "firebird/internal/Status.h"
+#include "tests/support/Relay.h"
 #include "tests/support/TestServer.h"
 
 #include <QElapsedTimer>
@@ -139,6 +140,7 @@ private slots:
         QCOMPARE(e.Items().front().SQLCode, -902);
         QCOMPARE(e.Items().front().SQLState, QStringLiteral("28000"));
         QVERIFY(e.Message().startsWith("[Dravix][Phys][FB]Your user name and password are not defined."));
+        QCOMPARE(e.Items().front().RowIndex, -1); // no statement was executing
         QVERIFY(!bad.Connected());
 
         // Unknown alias.
@@ -156,6 +158,20 @@ private slots:
         QVERIFY2(e.Message().startsWith("[Dravix][Phys][FB]Dynamic SQL Error\r\nSQL error code = -204\r\n"
                                         "Table unknown\r\nNADA\r\nAt line 1, column 15\r\n"),
                  qPrintable(e.Message()));
+        QCOMPARE(e.Items().front().RowIndex, -1); // raised while preparing
+
+        // Raised while executing: the row index is 0, for an immediate statement, a prepared one and a fetch.
+        auto exec = c.CreateStatement();
+        for (const char* text : {"CREATE TABLE T (ID INTEGER)", "INSERT INTO T (ID) VALUES (1)",
+                                 "SELECT 1 / (ID - 1) FROM T"}) {
+            e = ExpectDatabaseError([&] {
+                exec->Prepare(text);
+                if (exec->Open())
+                    while (exec->Fetch()) {
+                    }
+            });
+            QCOMPARE(e.Items().front().RowIndex, 0);
+        }
 
         // Missing trigger in ALTER TRIGGER.
         auto st = c.CreateStatement();
@@ -224,6 +240,23 @@ private slots:
         t.restart();
         ExpectDatabaseError([&] { c.Open(); });
         QVERIFY(t.elapsed() >= 800);
+    }
+
+    void recoveredOpeningAttachesOnce() {
+        TempDatabase db(kSchema);
+        // The network comes back 1.5 s after the first attempt: the third attempt of the recovery gets through.
+        Relay late(3052, 1500);
+        ConnectionSettings s = SettingsFor(db.Path());
+        s.SetValue("Port", "3052");
+        DatabaseConnection c("x", s);
+        c.SetReconnectPause(1000);
+        c.Open();
+        QVERIFY(c.Connected());
+        QCOMPARE(late.Accepted(), 1);
+        QCOMPARE(CountOtherAttachments(db), 1);
+        QCOMPARE(c.ExecSQLScalar("SELECT COUNT(*) FROM T").ToInteger(), 2);
+        c.Close();
+        QTRY_COMPARE(CountOtherAttachments(db), 0);
     }
 
     void reconnectAfterCutOff() {

@@ -61,6 +61,13 @@ private slots:
         QTest::newRow("recreate") << "RECREATE TABLE T (A INT)" << int(StatementKind::Other);
         QTest::newRow("execute block") << "EXECUTE BLOCK AS BEGIN END" << int(StatementKind::Execute);
         QTest::newRow("quoted name") << "\"DELETE\"" << int(StatementKind::Unknown);
+        QTest::newRow("with select for update")
+            << "WITH C AS (SELECT ID FROM T) SELECT * FROM C FOR UPDATE" << int(StatementKind::Select);
+        QTest::newRow("with, two expressions")
+            << "with a as (select 1 x from rdb$database), b (y) as (select x from a) select * from b"
+            << int(StatementKind::Select);
+        QTest::newRow("with delete") << "WITH C AS (SELECT ID FROM T) DELETE FROM T WHERE ID IN (SELECT ID FROM C)"
+                                     << int(StatementKind::Delete);
     }
     void statementKinds() {
         QFETCH(QString, text);

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace abd::test {
+
+/// A loopback TCP relay to the local server's port 3050, for network faults: it starts listening on `port`
+/// only after `delayMs`, so that the connections made before it are refused as by a network that is down.
+class Relay {
+public:
+    Relay(int port, int delayMs);
+    /// Stops listening and cuts every connection it carries.
+    ~Relay();
+    Relay(const Relay&) = delete;
+    Relay& operator=(const Relay&) = delete;
+
+    /// Connections accepted so far.
+    int Accepted() const { return accepted_; }
+
+private:
+    void Listen(int port, int delayMs);
+    void Pump(int from, int to);
+
+    std::atomic<bool> stop_{false};
+    std::atomic<int> accepted_{0};
+    int listener_ = -1;
+    std::mutex mutex_;
+    std::vector<int> sockets_;
+    std::vector<std::thread> threads_;
+    std::thread acceptor_;
+};
+
+} // namespace abd::test
