@@ -14,11 +14,9 @@ public:
     explicit KeyPreview(TfBase& base) : base_(base) {}
     bool eventFilter(QObject* watched, QEvent* event) override {
         // A key the focused control leaves unused travels on to its parents: handle it once, at the control.
-        if (event->type() == QEvent::KeyPress && watched == QApplication::focusWidget()) {
-            auto* key = static_cast<QKeyEvent*>(event);
-            if (!base_.KeyTakenByWindow(*key))
-                base_.FormKeyDown(key->key(), key->modifiers());
-        }
+        if (event->type() == QEvent::KeyPress && watched == QApplication::focusWidget() &&
+            base_.PreviewKey(static_cast<QWidget*>(watched), *static_cast<QKeyEvent*>(event)))
+            return true;
         return QObject::eventFilter(watched, event); // the key still reaches its control
     }
 
@@ -36,14 +34,16 @@ TfBase::TfBase(QWidget* window) : pmBase(new QMenu(window)), window_(window) {
 
 TfBase::~TfBase() = default;
 
-void TfBase::CenterOnScreen() {
-    const QScreen* screen = window_->screen() ? window_->screen() : QGuiApplication::primaryScreen();
+void CenterOnScreen(QWidget* window) {
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    QRect frame = window_->frameGeometry();
+    QRect frame = window->frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
-    window_->move(frame.topLeft());
+    window->move(frame.topLeft());
 }
+
+void TfBase::CenterOnScreen() { abd::CenterOnScreen(window_); }
 
 void TfBase::EnableKeyPreview() {
     if (!preview_)
@@ -66,6 +66,11 @@ void TfBase::MoveFocus(bool next) {
             return;
         }
     } while (w != start);
+}
+
+bool TfBase::PreviewKey(QWidget*, const QKeyEvent& key) {
+    FormKeyDown(key.key(), key.modifiers());
+    return false;
 }
 
 void TfBase::FormKeyDown(int key, Qt::KeyboardModifiers) {

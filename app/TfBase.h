@@ -11,6 +11,9 @@ class QKeyEvent;
 
 namespace abd {
 
+/// Moves a window so that its frame is centred on the screen it is on.
+void CenterOnScreen(QWidget* window);
+
 /// What every window of the program shares: centring, tooltips, a command list, a pop-up menu and the
 /// key-down handler that moves between edit fields with Enter and the arrow keys.
 class TfBase {
@@ -28,8 +31,9 @@ public:
     QMenu* pmBase;
 
 protected:
-    /// A derived dialog may take a key first (a default button takes Enter): true skips FormKeyDown.
-    virtual bool KeyTakenByWindow(const QKeyEvent&) { return false; }
+    /// A key at the focused control of a window with key preview, before the control sees it: FormKeyDown. A
+    /// derived window may take some keys itself; true means the key was used and goes no further.
+    virtual bool PreviewKey(QWidget* control, const QKeyEvent& key);
     void MoveFocus(bool next);
 
 private:

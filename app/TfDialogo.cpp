@@ -1,5 +1,6 @@
 #include "app/TfDialogo.h"
 
+#include <QAbstractButton>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -34,9 +35,21 @@ void TfDialogo::SetContent(QLayout* content) {
     all->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-bool TfDialogo::KeyTakenByWindow(const QKeyEvent& key) {
-    // An enabled default button takes Enter before the key-down handler sees it.
-    return (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) && bOK->isEnabled();
+bool TfDialogo::PreviewKey(QWidget* control, const QKeyEvent& key) {
+    if (key.key() != Qt::Key_Return && key.key() != Qt::Key_Enter)
+        return TfBase::PreviewKey(control, key);
+    if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+        if (button->isEnabled())
+            button->click();
+        return true;
+    }
+    // The default button takes Enter before the key-down handler sees it; modifier keys make no difference
+    // (the dialog's own handling would pass a modified Enter over).
+    if (bOK->isEnabled() && bOK->isVisible()) {
+        bOK->click();
+        return true;
+    }
+    return TfBase::PreviewKey(control, key);
 }
 
 void TfDialogo::showEvent(QShowEvent* event) {

@@ -20,7 +20,9 @@ public:
 protected:
     /// Puts the content above the buttons and fixes the size.
     void SetContent(QLayout* content);
-    bool KeyTakenByWindow(const QKeyEvent& key) override;
+    /// Enter, with or without modifier keys: on a button it presses that button; elsewhere the enabled OK
+    /// button takes it, and with OK disabled the key-down handler moves the focus on.
+    bool PreviewKey(QWidget* control, const QKeyEvent& key) override;
     void showEvent(QShowEvent* event) override;
 };
 

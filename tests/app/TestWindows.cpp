@@ -240,6 +240,49 @@ private slots:
         QVERIFY(!d.isVisible());
     }
 
+    void loginEnter_data() {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<bool>("okEnabled");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("result"); // -1: the dialog stays open
+        QTest::addColumn<QString>("focusAfter");
+        QTest::newRow("on OK") << "bOK" << true << 0 << int(QDialog::Accepted) << "";
+        QTest::newRow("on Cancelar, OK enabled") << "bCancelar" << true << 0 << int(QDialog::Rejected) << "";
+        QTest::newRow("on Cancelar, OK disabled") << "bCancelar" << false << 0 << int(QDialog::Rejected) << "";
+        QTest::newRow("Shift+Enter in a field") << "eUsuario" << true << int(Qt::ShiftModifier)
+                                                << int(QDialog::Accepted) << "";
+        QTest::newRow("Ctrl+Enter in a field") << "eUsuario" << true << int(Qt::ControlModifier)
+                                               << int(QDialog::Accepted) << "";
+        QTest::newRow("Shift+Enter, OK disabled") << "eUsuario" << false << int(Qt::ShiftModifier) << -1 << "eSenha";
+        QTest::newRow("Enter in the last field, OK disabled") << "eSenha" << false << 0 << -1 << "bCancelar";
+    }
+    void loginEnter() {
+        QFETCH(QString, focus);
+        QFETCH(bool, okEnabled);
+        QFETCH(int, modifiers);
+        QFETCH(int, result);
+        QFETCH(QString, focusAfter);
+        TfLogin d;
+        d.eServidor->setText("127.0.0.1");
+        d.eBancoDados->setText(okEnabled ? "LORTU" : "");
+        d.eUsuario->setText("SYSDBA");
+        d.eSenha->setText("x");
+        d.show();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        QCOMPARE(d.bOK->isEnabled(), okEnabled);
+        auto* target = d.findChild<QWidget*>(focus);
+        target->setFocus();
+        QCOMPARE(QApplication::focusWidget(), target);
+        SendKey(target, Qt::Key_Return, Qt::KeyboardModifiers(modifiers));
+        if (result < 0) {
+            QVERIFY(d.isVisible());
+            QCOMPARE(QApplication::focusWidget()->objectName(), focusAfter);
+        } else {
+            QVERIFY(!d.isVisible());
+            QCOMPARE(d.result(), result);
+        }
+    }
+
     void loginLengthsAndAccelerators() {
         TfLogin d;
         d.show();
@@ -287,6 +330,23 @@ private slots:
                 d.close();
         });
         QCOMPARE(d.exec(), int(QDialog::Rejected));
+    }
+
+    void enterOnCancelarStartsNoRun() {
+        TfPrincipal w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        OnNextModal([](QWidget* modal) {
+            // From the user field, as a person would: Tab to the password, to OK, to Cancelar; then Enter.
+            for (int i = 0; i < 3; ++i)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(qobject_cast<TfLogin*>(modal)->bCancelar));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        });
+        w.bAtualizar->click();
+        QVERIFY(!w.RunActive());
+        QVERIFY(w.bAtualizar->isVisible());
+        QCOMPARE(w.mAtualizar->Text().split('\n').size(), 7);
     }
 
     void mainWindowHasNoKeyPreview() {
