@@ -45,7 +45,7 @@ void RunGuarded(const std::function<void()>& handler) {
 Aplicacao::Aplicacao(int& argc, char** argv) : QApplication(argc, argv) {
     // The records of the runs live in this application's data folder, shared with the terminal program.
     setApplicationName(QStringLiteral("atualizar-banco-dados"));
-    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    // Qt's own buttons speak Brazilian Portuguese; dates, times and upper case follow the system's locale.
     LoadTranslations();
 }
 

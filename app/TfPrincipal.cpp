@@ -236,10 +236,24 @@ bool TfPrincipal::Login(LoginValues& values) {
     return true;
 }
 
+namespace {
+/// The refusal box: modal over the window, but centred on the screen.
+class ScreenCentredBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        CenterOnScreen(this);
+    }
+};
+} // namespace
+
 void TfPrincipal::Information(const QString& text) {
     if (ending_)
         return;
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Informação"), text, QMessageBox::NoButton, this);
+    ScreenCentredBox box(QMessageBox::Information, QStringLiteral("Informação"), text, QMessageBox::NoButton, this);
     box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     box.exec();
 }

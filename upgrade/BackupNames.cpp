@@ -6,7 +6,39 @@ namespace abd {
 
 QString FileStamp(const QDateTime& t) { return t.toString(QStringLiteral("yyyyMMdd.HHmm")); }
 
-QString LogStamp(const QDateTime& t) { return t.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss.zzz")); }
+namespace {
+/// The first character between two fields of a date or time format, skipping blanks; `fallback` when a
+/// quoted text or nothing stands there.
+QChar SeparatorOf(const QString& format, QChar fallback) {
+    qsizetype i = 0;
+    while (i < format.size() && format[i].isLetter())
+        ++i;
+    while (i < format.size() && format[i] == QLatin1Char(' '))
+        ++i;
+    if (i >= format.size() || format[i].isLetter() || format[i] == QLatin1Char('\''))
+        return fallback;
+    return format[i];
+}
+} // namespace
+
+QChar DateSeparator(const QLocale& locale) {
+    return SeparatorOf(locale.dateFormat(QLocale::ShortFormat), QLatin1Char('/'));
+}
+
+QChar TimeSeparator(const QLocale& locale) {
+    return SeparatorOf(locale.timeFormat(QLocale::LongFormat), QLatin1Char(':'));
+}
+
+QString LogStamp(const QDateTime& t, const QLocale& locale) {
+    const QChar d = DateSeparator(locale);
+    const QChar h = TimeSeparator(locale);
+    const QDate date = t.date();
+    const QTime time = t.time();
+    auto two = [](int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
+    return two(date.day()) + d + two(date.month()) + d + QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0')) +
+           QLatin1Char(' ') + two(time.hour()) + h + two(time.minute()) + h + two(time.second()) + QLatin1Char('.') +
+           QStringLiteral("%1").arg(time.msec(), 3, 10, QLatin1Char('0'));
+}
 
 QString DurationStamp(qint64 ms) {
     if (ms < 0)

@@ -2,6 +2,7 @@
 // Names and texts of the backup and compaction stages; pure functions of their inputs.
 
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 
@@ -9,8 +10,12 @@ namespace abd {
 
 /// "yyyymmdd.hhnn".
 QString FileStamp(const QDateTime& t);
-/// "dd/mm/yyyy hh:nn:ss.zzz" with the locale's date and time separators.
-QString LogStamp(const QDateTime& t);
+/// The locale's date and time separators: the first mark between the fields of its short date and its time
+/// formats; "/" and ":" where it has none (the C locale writes "d MMM yyyy").
+QChar DateSeparator(const QLocale& locale);
+QChar TimeSeparator(const QLocale& locale);
+/// "dd/mm/yyyy hh:nn:ss.zzz" with the locale's date and time separators in place of "/" and ":".
+QString LogStamp(const QDateTime& t, const QLocale& locale = QLocale::system());
 /// A duration shown as a time of day, "hh:nn:ss.zzz": whole days are dropped.
 QString DurationStamp(qint64 milliseconds);
 

@@ -140,7 +140,7 @@ void UpgradeRun::ProceedUnguarded(const LoginValues& login) {
     sqlcPrincipal.SetParam(QStringLiteral("Password"), login.Senha);
     Servidor = login.Servidor;
     BancoDados = login.BancoDados;
-    Usuario = QLocale(QLocale::Portuguese, QLocale::Brazil).toUpper(login.Usuario);
+    Usuario = Locale.toUpper(login.Usuario);
     Senha = login.Senha;
 
     {
@@ -231,7 +231,7 @@ void UpgradeRun::aBackupExecute() {
     const QString file = BackupStageFileName(PastaBackup, BancoDados, t0, VersaoBancoDados);
     host_.Append(Pane::Backup, QStringLiteral("Backup:"));
     host_.Append(Pane::Backup, file);
-    host_.Append(Pane::Backup, LogStamp(t0) + QStringLiteral(" Início"));
+    host_.Append(Pane::Backup, LogStamp(t0, Locale) + QStringLiteral(" Início"));
     host_.Append(Pane::Backup, QString());
     Busy busy(host_);
     BackupRequest request;
@@ -264,8 +264,8 @@ QStringList UpgradeRun::RunService(ServiceClient& client, Pane pane,
 
 void UpgradeRun::AppendTimes(Pane pane, const QDateTime& t0, const QDateTime& t1) {
     host_.Append(pane, QString());
-    host_.Append(pane, LogStamp(t0) + QStringLiteral(" Início"));
-    host_.Append(pane, LogStamp(t1) + QStringLiteral(" Fim"));
+    host_.Append(pane, LogStamp(t0, Locale) + QStringLiteral(" Início"));
+    host_.Append(pane, LogStamp(t1, Locale) + QStringLiteral(" Fim"));
     host_.Append(pane, DurationStamp(t0.msecsTo(t1)) + QStringLiteral(" Tempo"));
 }
 
@@ -274,7 +274,7 @@ void UpgradeRun::aCompactarExecute() {
     host_.Append(Pane::Compactar, QString());
     const QString file = CompactionFileName(PastaBackup, BancoDados, t0);
     host_.Append(Pane::Compactar, file);
-    host_.Append(Pane::Compactar, LogStamp(t0) + QStringLiteral(" Início"));
+    host_.Append(Pane::Compactar, LogStamp(t0, Locale) + QStringLiteral(" Início"));
     host_.Append(Pane::Compactar, QString());
     Busy busy(host_);
     host_.Append(Pane::Compactar, QStringLiteral("Close Database"));

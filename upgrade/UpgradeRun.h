@@ -6,6 +6,7 @@
 #include "script/ScriptRunner.h"
 
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 #include <atomic>
 #include <functional>
@@ -103,6 +104,8 @@ public:
 
     /// The local clock; tests pin it.
     std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
+    /// The system's locale: its upper-case rules for the user name, its separators for the time stamps.
+    QLocale Locale = QLocale::system();
 
 private:
     enum class Stage { Between, Preparing, Service, Step };

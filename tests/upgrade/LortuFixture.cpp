@@ -109,7 +109,7 @@ void Driver::Poll() {
         d->eSenha->setText(login.Senha);
         d->bOK->click();
     } else if (auto* b = qobject_cast<QMessageBox*>(modal)) {
-        boxes << Box{b->windowTitle(), b->text(), b->icon()};
+        boxes << Box{b->windowTitle(), b->text(), b->icon(), b->frameGeometry()};
         b->buttons().first()->click();
     }
 }

@@ -47,6 +47,7 @@ struct Box {
     QString caption;
     QString text;
     QMessageBox::Icon icon;
+    QRect frame;
 };
 
 /// Drives the modal windows of one click: fills the login (or cancels it), then records and closes every

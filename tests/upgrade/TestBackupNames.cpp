@@ -35,9 +35,21 @@ private slots:
         QCOMPARE(CompactionFileName(folder, database, t0.addSecs(60)), compaction);
     }
 
+    void stamps_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("stamp");
+        QTest::newRow("pt_BR") << "pt_BR" << "05/01/2024 09:07:03.045";
+        QTest::newRow("C, no separators of its own") << "C" << "05/01/2024 09:07:03.045";
+        QTest::newRow("de_DE") << "de_DE" << "05.01.2024 09:07:03.045";
+        QTest::newRow("fi_FI") << "fi_FI" << "05.01.2024 09.07.03.045";
+        QTest::newRow("sv_SE") << "sv_SE" << "05-01-2024 09:07:03.045";
+        QTest::newRow("fr_CA, quoted time marks") << "fr_CA" << "05-01-2024 09:07:03.045";
+    }
     void stamps() {
+        QFETCH(QString, locale);
+        QFETCH(QString, stamp);
         const QDateTime t(QDate(2024, 1, 5), QTime(9, 7, 3, 45));
-        QCOMPARE(LogStamp(t), QStringLiteral("05/01/2024 09:07:03.045"));
+        QCOMPARE(LogStamp(t, QLocale(locale)), stamp);
         QCOMPARE(FileStamp(t), QStringLiteral("20240105.0907"));
         QCOMPARE(DurationStamp(3 * 60000 + 12345), QStringLiteral("00:03:12.345"));
         QCOMPARE(DurationStamp(25LL * 3600000 + 61000), QStringLiteral("01:01:01.000"));

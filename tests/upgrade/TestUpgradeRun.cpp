@@ -18,6 +18,7 @@
 #include <QRegularExpression>
 #include <QUuid>
 #include <QElapsedTimer>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QtTest>
 
@@ -221,12 +222,16 @@ private slots:
         other.Open();
         TfPrincipal w;
         Prepare(w);
+        w.move(0, 0); // the box is centred on the screen, not on the window
         Driver driver(l.db.Path());
         Click(w);
         QCOMPARE(driver.boxes.size(), 1);
         QCOMPARE(driver.boxes[0].caption, QStringLiteral("Informação"));
         QCOMPARE(driver.boxes[0].text, QStringLiteral("Usuário conectado: 1\n\nSair todos."));
         QCOMPARE(driver.boxes[0].icon, QMessageBox::Information);
+        const QPoint screenCentre = w.screen()->availableGeometry().center();
+        QVERIFY2((driver.boxes[0].frame.center() - screenCentre).manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("%1,%2").arg(driver.boxes[0].frame.center().x()).arg(driver.boxes[0].frame.center().y())));
         QVERIFY(w.bAtualizar->isVisible());
         QCOMPARE(Lines(w.mAtualizar).size(), 7);
         QCOMPARE(l.db.Scalar("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR;"), QStringLiteral("1"));
@@ -361,6 +366,31 @@ private slots:
         QCOMPARE(driver.boxes.size(), 1);
         QCOMPARE(driver.boxes[0].caption, QStringLiteral("Concluído"));
         QCOMPARE(l.BackupFiles().size(), 1);
+    }
+
+    void pinnedLocale() {
+        Lortu l;
+        {
+            // Not Brazilian Portuguese: the time stamps take the locale's separators.
+            TfPrincipal w;
+            Prepare(w, true, false);
+            PinClock(w);
+            w.Upgrade().Locale = QLocale(QLocale::German, QLocale::Germany);
+            Driver driver(l.db.Path());
+            driver.login.Usuario = "sysdba";
+            Click(w);
+            QCOMPARE(Lines(w.mBackup).mid(4, 1), QStringList{"31.01.2024 14:05:00.000 Início"});
+            QCOMPARE(w.Upgrade().Usuario, QStringLiteral("SYSDBA"));
+        }
+        // And its upper-case rules: a Turkish dotted i, as the service manager then receives it.
+        TfPrincipal t;
+        Prepare(t, false, false);
+        t.Upgrade().Locale = QLocale(QLocale::Turkish, QLocale::Turkey);
+        Driver turkish(l.db.Path());
+        turkish.login.Usuario = "admin";
+        Click(t);
+        QCOMPARE(t.Upgrade().Usuario, QStringLiteral("ADM\u0130N"));
+        QCOMPARE(t.Upgrade().sqlcPrincipal.Param("User_Name"), QStringLiteral("admin"));
     }
 
     void wrongPasswordKeepsTheButton() {
