@@ -22,6 +22,12 @@ missing_packages() {
 
 listening() { (exec 3<>/dev/tcp/127.0.0.1/3050) 2>/dev/null; }
 
+# Whether the server that listens is one this script set up: it takes SYSDBA with our password.
+ours_listening() {
+  timeout 15 fbsvcmgr 127.0.0.1:service_mgr user SYSDBA password "$SYSDBA_PASSWORD" info_server_version \
+    >/dev/null 2>&1
+}
+
 running_pids() { pgrep -x fbguard || true; pgrep -x firebird || true; }
 
 fix_ownership() {
@@ -63,7 +69,12 @@ do_install() {
 
 do_start() {
   do_install
-  if listening; then log "already running"; return 0; fi
+  if listening; then
+    if ours_listening; then log "already running"; return 0; fi
+    log "a server that this script did not set up is listening on 127.0.0.1:3050: it refuses SYSDBA with the"
+    log "password \"$SYSDBA_PASSWORD\". Stop it, or set its SYSDBA password to \"$SYSDBA_PASSWORD\" yourself, and run again."
+    exit 1
+  fi
   fix_ownership
   start-stop-daemon --start --background --chuid firebird:firebird --chdir "$FB_LIB" \
     --exec /usr/sbin/fbguard -- -forever -pidfile "$PIDFILE"
