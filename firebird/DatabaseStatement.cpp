@@ -91,7 +91,30 @@ void SqlDescription::AllocateBuffers(bool allNull) {
     }
 }
 
+void SqlDescription::BindText(int index, const QByteArray& bytes) {
+    XSQLVAR& v = Get()->sqlvar[index];
+    const short type = v.sqltype & ~1;
+    // A text column keeps its character set; any other takes the connection's.
+    if (type != SQL_TEXT && type != SQL_VARYING)
+        v.sqlsubtype = 0;
+    v.sqltype = SQL_TEXT | 1;
+    v.sqlscale = 0;
+    buffers_[index].assign(bytes.constData(), bytes.constData() + bytes.size());
+    if (buffers_[index].empty())
+        buffers_[index].push_back(0);
+    v.sqldata = buffers_[index].data();
+    v.sqllen = static_cast<short>(bytes.size());
+    indicators_[index] = 0;
+}
+
 // ---- Impl ----
+
+void DatabaseStatement::Impl::BindParameters() {
+    auto& c = Conn();
+    for (int i = 0; i < in.Count() && i < static_cast<int>(parameters.size()); ++i)
+        if (parameters[i])
+            in.BindText(i, c.Encode(*parameters[i]));
+}
 
 void DatabaseStatement::Impl::Release() noexcept {
     if (handle && connection && connection->d->lib) {
@@ -121,8 +144,9 @@ void DatabaseStatement::Impl::Describe() {
         in.Resize(n);
         c.Check(c.Api().isc_dsql_describe_bind(c.status, &handle, SQLDA_VERSION1, in.Get()));
     }
-    // The program binds no parameters: every marker goes as NULL.
+    // Every marker goes as NULL unless a value was given for it.
     in.AllocateBuffers(true);
+    BindParameters();
 
     columns.clear();
     for (int i = 0; i < out.Count(); ++i) {
@@ -482,6 +506,23 @@ void DatabaseStatement::Unprepare() {
     d->prepared = d->cursorOpen = d->pendingRow = false;
     if (rc != 0 && !IsLostConnection(c.status))
         c.Check(rc);
+}
+
+void DatabaseStatement::SetParameters(std::vector<std::optional<QString>> values) {
+    d->parameters = std::move(values);
+    if (d->prepared) {
+        d->in.AllocateBuffers(true);
+        d->BindParameters();
+    }
+}
+
+void DatabaseStatement::PrepareOnServer(const QString& text) {
+    Prepare(text);
+    if (d->prepared)
+        return;
+    auto& c = d->Conn();
+    c.EnsureOpen();
+    c.Guarded(false, [&] { d->PrepareOnServer(); });
 }
 
 const QString& DatabaseStatement::Text() const { return d->text; }

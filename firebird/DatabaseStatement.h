@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace abd {
@@ -27,6 +28,10 @@ public:
 
     /// Sets the text and finds its kind; prepares on the server unless the kind runs immediately.
     void Prepare(const QString& text);
+    /// Prepares on the server whatever the kind, without executing: the server checks the statement.
+    void PrepareOnServer(const QString& text);
+    /// Values for the "?" markers, in their order, as texts the server converts; a missing one goes as NULL.
+    void SetParameters(std::vector<std::optional<QString>> values);
     /// True when a cursor is open; a statement without rows is executed instead and gives false.
     bool Open();
     /// Executes a statement that yields no rows.

@@ -10,14 +10,40 @@ void SqlStatementCommand::Execute() { runner_.ExecuteStatement(*this); }
 
 namespace {
 
+/// isql's own commands run to their terminator, over as many lines as they take ("CONNECT 'x'" on one line,
+/// "USER 'SYSDBA' PASSWORD ..." on the next); the table's other commands end at their line's end as well.
+bool EndsAtTerminator(const QString& keyword) {
+    for (const char* k : {"OUT", "SHELL", "IN", "HELP", "?", "EDIT", "SHOW", "CON", "CREATE", "DROP", "EXIT", "QUIT"})
+        if (keyword.startsWith(QLatin1String(k)))
+            return true;
+    return false;
+}
+
 /// A command of the table that the program never runs: recognised, its arguments consumed, nothing sent.
 class QuietCommand : public ScriptCommand {
 public:
     using ScriptCommand::ScriptCommand;
-    bool Parse(const QString&) override {
-        parser_.SkipToCommandEnd();
+    bool Parse(const QString& keyword) override {
+        if (EndsAtTerminator(keyword))
+            parser_.SkipToTerminator();
+        else
+            parser_.SkipToCommandEnd();
         return true;
     }
+};
+
+/// isql's SHOW: the runner shows nothing of the database, and says so.
+class ShowCommand : public ScriptCommand {
+public:
+    using ScriptCommand::ScriptCommand;
+    bool Parse(const QString& keyword) override {
+        text_ = keyword + parser_.SkipToTerminator().simplified().prepend(QLatin1Char(' '));
+        return true;
+    }
+    void Execute() override { runner_.ConsolePut(QStringLiteral("Ignored: ") + text_.trimmed(), soInfo); }
+
+private:
+    QString text_;
 };
 
 /// "@", "@@", START, INPUT: only at the start of a line.
@@ -74,7 +100,7 @@ private:
 void ApplyTerminator(ScriptOptions& o, const QString& value) {
     if (value != o.CommandSeparator) {
         o.CommandSeparator = value;
-        o.ActualCommandSeparator = value.trimmed().toUpper();
+        o.ActualCommandSeparator = AsciiUpper(value.trimmed());
     }
     if (o.CommandSeparator.isEmpty())
         o.ActualCommandSeparator = QStringLiteral(";");
@@ -99,7 +125,7 @@ public:
     using ScriptCommand::ScriptCommand;
 
     bool Parse(const QString&) override {
-        for (;;) {
+        while (!ended_) {
             const QString word = parser_.GetUCWord();
             if (word.isEmpty())
                 break;
@@ -132,7 +158,13 @@ private:
             {"COUNT", 5},      {"HEADING", 3},       {"LINESIZE", 5},     {"LONG", 4},       {"WIDTH", 5},
             {"PARAMARRAY", 10}, {"PAGESIZE", 5},     {"SERVEROUTPUT", 9}, {"SQL", 3},        {"TERMOUT", 4},
             {"CONSOLE", 3},    {"TIMING", 3},        {"BREAK", 5},        {"IGNORE", 6},     {"TRIMOUT", 4},
-            {"TRIMSPOOL", 5},  {"VERIFY", 3},        {"NUMWIDTH", 3},     {"TAB", 3}};
+            {"TRIMSPOOL", 5},  {"VERIFY", 3},        {"NUMWIDTH", 3},     {"TAB", 3},
+            // isql's own options: never sent to the database.
+            {"LIST", 4},       {"BAIL", 4},          {"BLOBDISPLAY", 4},  {"PLANONLY", 8},   {"PLAN", 4},
+            {"SQLDA_DISPLAY", 5}, {"EXPLAIN", 7},    {"AUTODDL", 5},      {"BULK_INSERT", 4}, {"AUTOTERM", 8},
+            {"DECFLOAT", 8},   {"STATS", 5},         {"WARNINGS", 4},     {"WNG", 3},        {"ROWCOUNT", 8},
+            {"MAXROWS", 7},    {"KEEP_TRAN_PARAMS", 9}, {"LOCAL_TIMEOUT", 13}, {"EXEC_PATH_DISPLAY", 17},
+            {"PER_TABLE_STATS", 15}};
         for (const auto& [name, minimum] : kOptions) {
             const QString n = QLatin1String(name);
             if (word.size() >= minimum && n.startsWith(word))
@@ -188,6 +220,25 @@ private:
             }
         } else if (option == QLatin1String("FEEDBACK") || option == QLatin1String("COUNT")) {
             s.Number = parser_.GetNumber(6);
+        } else if (IsIsqlSwitch(option)) {
+            // isql writes these with ON, OFF or nothing at all (which flips them).
+            const qsizetype mark = parser_.GetBookmark();
+            const QString value = parser_.GetUCWord();
+            if (value == QLatin1String("ON"))
+                s.Number = 1;
+            else if (value == QLatin1String("OFF"))
+                s.Number = -1;
+            else {
+                s.Number = 0;
+                if (!value.isEmpty())
+                    parser_.SetBookmark(mark);
+            }
+        } else if (option == QLatin1String("DECFLOAT") || option == QLatin1String("BULK_INSERT")) {
+            // Their arguments are a clause of their own, up to the terminator.
+            parser_.SkipToTerminator();
+            settings_.push_back(s);
+            ended_ = true;
+            return;
         } else if (option == QLatin1String("BREAK") || option == QLatin1String("IGNORE") ||
                    option == QLatin1String("TIMING") || option == QLatin1String("TERMOUT") ||
                    option == QLatin1String("CONSOLE") || option == QLatin1String("TRIMOUT") ||
@@ -211,6 +262,8 @@ private:
                 ApplyTerminator(o, s.Text);
             else if (s.Option == QLatin1String("BREAK"))
                 o.BreakOnError = s.Number > 0;
+            else if (s.Option == QLatin1String("BAIL"))
+                o.BreakOnError = Switched(s.Number, o.BreakOnError);
             else if (s.Option == QLatin1String("IGNORE"))
                 o.IgnoreError = s.Number > 0;
             else if (validating)
@@ -231,10 +284,26 @@ private:
                 o.MacroExpand = s.Number > 0;
             else if (s.Option == QLatin1String("DROPNONEXISTENT"))
                 o.DropNonexistObj = s.Number > 0;
+            else if (s.Option == QLatin1String("AUTODDL"))
+                o.AutoDDL = Switched(s.Number, o.AutoDDL);
+            else if (s.Option == QLatin1String("PLANONLY"))
+                o.PlanOnly = Switched(s.Number, o.PlanOnly);
         }
     }
 
+    static bool IsIsqlSwitch(const QString& option) {
+        for (const char* o : {"LIST", "BAIL", "PLANONLY", "PLAN", "SQLDA_DISPLAY", "EXPLAIN", "AUTODDL", "AUTOTERM",
+                              "STATS", "WARNINGS", "WNG", "KEEP_TRAN_PARAMS", "EXEC_PATH_DISPLAY", "PER_TABLE_STATS"})
+            if (option == QLatin1String(o))
+                return true;
+        return false;
+    }
+
+    /// An isql switch: ON (1), OFF (-1) or nothing (0, which flips it).
+    static bool Switched(int number, bool current) { return number == 0 ? !current : number > 0; }
+
     std::vector<Setting> settings_;
+    bool ended_ = false;
 };
 
 template <class C>
@@ -270,6 +339,9 @@ void RegisterStandardCommands(ScriptCommandRegistry& r) {
     r.AddCommand({"VARIABLE", {"VARiable"}, Factory<QuietCommand>()});
     r.AddCommand({"CREATE DATABASE", {"CREATE DATABASE"}, Factory<QuietCommand>()});
     r.AddCommand({"DROP DATABASE", {"DROP DATABASE"}, Factory<QuietCommand>()});
+    // isql's own commands beyond those above.
+    r.AddCommand({"SHOW", {"SHOW"}, Factory<ShowCommand>()});
+    r.AddCommand({"EDIT", {"EDIT"}, Factory<QuietCommand>()});
 }
 
 } // namespace abd

@@ -33,6 +33,8 @@ public:
     /// Line and column, both from 0, of the command's first character above code 32.
     int Line = 0;
     int Column = 0;
+    /// A statement that the end of the script ended, not its terminator.
+    bool Unterminated = false;
 
 protected:
     ScriptParser& parser_;

@@ -25,13 +25,39 @@ bool IsAlnumStart(QChar c) {
     return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '_';
 }
 
+/// Whether a command's extent holds only blanks and comments: such a command is empty and is not sent.
+bool OnlyBlanksAndComments(QStringView text) {
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n) {
+        const char16_t c = text[i].unicode();
+        if (c <= 32) {
+            ++i;
+        } else if (c == u'-' && i + 1 < n && text[i + 1] == QLatin1Char('-')) {
+            while (i < n && text[i].unicode() != CR && text[i].unicode() != LF)
+                ++i;
+        } else if (c == u'/' && i + 1 < n && text[i + 1] == QLatin1Char('*')) {
+            const qsizetype end = text.indexOf(QLatin1String("*/"), i + 2);
+            if (end < 0)
+                return true;
+            i = end + 2;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 AccessError ScriptError(int code, const QString& text, const QStringList& args = {}) {
     return AccessError::Make({QStringLiteral("Comp"), QStringLiteral("Script")}, code, text, args);
 }
 } // namespace
 
 ScriptParser::ScriptParser(const QStringList& lines, ScriptOptions& options, QString fileName)
-    : text_(lines.join(QStringLiteral("\r\n"))), data_(text_.constData()), size_(text_.size()), options_(options),
+    : ScriptParser(lines.join(QStringLiteral("\r\n")), options, std::move(fileName)) {}
+
+ScriptParser::ScriptParser(QString text, ScriptOptions& options, QString fileName)
+    : text_(std::move(text)), data_(text_.constData()), size_(text_.size()), options_(options),
       fileName_(std::move(fileName)) {}
 
 void ScriptParser::UnGetChar() {
@@ -136,11 +162,16 @@ QStringView ScriptParser::ReadBare(Bare kind, bool required) {
         }
         return false;
     };
+    const QString& t = options_.ActualCommandSeparator;
+    const QChar firstOfT = t.isEmpty() ? QChar() : t.front();
+    // A terminator right where the token would start ends it empty, and is read whole: its last character
+    // becomes current (the "!!" that ends "SET TERM ; !!" is not left half-read).
+    if (terminatorEnds && !required && !IsEnd() && !firstOfT.isNull() && UpperAscii(cur_) == firstOfT &&
+        MatchTerminatorHere())
+        return {};
     // A bare token is one run of the text: a view of it, taken at its end.
     if (IsEnd() || !continues(cur_))
         return {};
-    const QString& t = options_.ActualCommandSeparator;
-    const QChar firstOfT = t.isEmpty() ? QChar() : t.front();
     const qsizetype start = pos_ - 1;
     bool first = true;
     while (!IsEnd() && continues(cur_)) {
@@ -220,6 +251,38 @@ void ScriptParser::SkipToCommandEnd() {
     }
 }
 
+QString ScriptParser::SkipToTerminator() {
+    const qsizetype from = pos_ - 1;
+    QChar quote;
+    bool lineComment = false, blockComment = false;
+    for (; !IsEnd(); GetChar()) {
+        const QChar c = cur_;
+        const QChar next = pos_ < size_ ? data_[pos_] : QChar();
+        if (lineComment) {
+            lineComment = c != QChar(CR) && c != QChar(LF);
+        } else if (blockComment) {
+            if (c == QLatin1Char('*') && next == QLatin1Char('/')) {
+                GetChar();
+                blockComment = false;
+            }
+        } else if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+        } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            quote = c;
+        } else if (c == QLatin1Char('-') && next == QLatin1Char('-')) {
+            lineComment = true;
+        } else if (c == QLatin1Char('/') && next == QLatin1Char('*')) {
+            blockComment = true;
+        } else {
+            const qsizetype at = pos_ - 1;
+            if (MatchTerminatorHere())
+                return ExtractString(from, at - 1);
+        }
+    }
+    return ExtractString(from, size_ - 1);
+}
+
 void ScriptParser::InvalidSyntax() const {
     throw ScriptError(804, QStringLiteral("Invalid command [%s] syntax"), {lastKeyword_});
 }
@@ -231,6 +294,12 @@ std::unique_ptr<ScriptCommand> ScriptParser::ExtractCommand(ScriptRunner& runner
     std::unique_ptr<ScriptCommand> command;
     bool startFixed = false;
     bool commandIsBlock = false;
+    // A block statement under ";" ends at the ";" right after the END that closes its body, or at the first ";"
+    // when it has no body (EXTERNAL ... ENGINE); BEGIN and CASE open, END closes.
+    std::vector<char16_t> openers;
+    bool bodyClosedHere = false;
+    bool bodyStarted = false;
+    bool external = false;
     int startLine = 0, startColumn = 0;
     // The terminator changes only between calls (a script command applies it after it is returned).
     const QString T = options_.ActualCommandSeparator;
@@ -254,17 +323,13 @@ std::unique_ptr<ScriptCommand> ScriptParser::ExtractCommand(ScriptRunner& runner
     auto finish = [&](qsizetype P) -> bool {
         const QString extent = ExtractString(S, P - 2);
         bool empty = extent.size() < 2;
-        if (!empty) {
-            empty = true;
-            for (QChar ch : extent)
-                if (ch.unicode() > 32) {
-                    empty = false;
-                    break;
-                }
-        }
+        if (!empty)
+            empty = OnlyBlanksAndComments(extent);
         if (empty) {
             command.reset();
             commandIsBlock = false;
+            openers.clear();
+            bodyClosedHere = bodyStarted = external = false;
             S = pos_;
             startFixed = false;
             return false;
@@ -277,8 +342,11 @@ std::unique_ptr<ScriptCommand> ScriptParser::ExtractCommand(ScriptRunner& runner
 
     bool complete = false;
     while (!complete) {
-        // A run of characters that changes nothing is passed over at once.
-        if (command || blockComment || lineComment || singleQuote || doubleQuote || depth != 0) {
+        // A run of characters that changes nothing is passed over at once (in a block statement under ";" its
+        // words count, so only comments and quotes are passed over there).
+        const bool trackWords = commandIsBlock && semicolon;
+        if ((command || blockComment || lineComment || singleQuote || doubleQuote || depth != 0) &&
+            (!trackWords || blockComment || lineComment || singleQuote || doubleQuote)) {
             qsizetype p = pos_;
             if (lineComment && !blockComment) {
                 while (p < size_ && data_[p].unicode() != CR && data_[p].unicode() != LF)
@@ -320,8 +388,8 @@ std::unique_ptr<ScriptCommand> ScriptParser::ExtractCommand(ScriptRunner& runner
 
         // Step 3.
         if (IsEnd()) {
-            if (!command || command->IsStatement())
-                finish(P + 1);
+            if ((!command || command->IsStatement()) && finish(P + 1))
+                command->Unterminated = true;
             complete = true;
             break;
         }
@@ -411,10 +479,41 @@ std::unique_ptr<ScriptCommand> ScriptParser::ExtractCommand(ScriptRunner& runner
             continue;
 
         // Step 4: inside comments, quotes or parentheses nothing ends the command.
-        if (blockComment || lineComment || singleQuote || doubleQuote || depth != 0)
+        if (blockComment || lineComment || singleQuote || doubleQuote)
             continue;
         const bool blockSemicolon = commandIsBlock && semicolon;
-        if (!blockSemicolon && !T.isEmpty()) {
+        if (blockSemicolon && c.unicode() > 32 && c != QLatin1Char(';')) {
+            const bool wordStart = (c.isLetter() || c == QLatin1Char('_')) && (P < 2 || !IsWordChar(data_[P - 2]));
+            if (!wordStart) {
+                bodyClosedHere = false;
+                continue;
+            }
+            qsizetype end = P;
+            while (end < size_ && IsWordChar(data_[end]))
+                ++end;
+            const QStringView word = QStringView(text_).mid(P - 1, end - P + 1);
+            auto is = [&](const char* w) { return word.compare(QLatin1String(w), Qt::CaseInsensitive) == 0; };
+            bodyClosedHere = false;
+            if (is("BEGIN")) {
+                openers.push_back(u'B');
+                bodyStarted = true;
+            } else if (is("CASE")) {
+                openers.push_back(u'C');
+            } else if (is("END") && !openers.empty()) {
+                const char16_t opener = openers.back();
+                openers.pop_back();
+                bodyClosedHere = opener == u'B' && openers.empty();
+            } else if (is("EXTERNAL")) {
+                external = true;
+            }
+            if (end > P)
+                SetBookmark(end);
+            continue;
+        }
+        if (depth != 0)
+            continue;
+        const bool blockMayEnd = blockSemicolon && (bodyClosedHere || (!bodyStarted && external));
+        if ((!blockSemicolon || blockMayEnd) && !T.isEmpty()) {
             if (UpperAscii(c) == firstOfT && (!letterStart || wasBeginningOfLine_)) {
                 bool match = true;
                 for (qsizetype i = 1; i < T.size() && match; ++i) {
@@ -507,11 +606,15 @@ std::unique_ptr<ScriptCommand> ScriptParser::ExtractCommand(ScriptRunner& runner
             continue;
         }
         auto is = [](QStringView w, const char* name) { return w.compare(QLatin1String(name), Qt::CaseInsensitive) == 0; };
+        // The first word decides: a statement's later words (a table called QUIT, a procedure called HELP) are
+        // never taken for script commands.
         if (is(classifier, "EXECUTE")) {
             SkipWSLF();
             if (is(GetUCWordView(), "BLOCK")) {
                 command = std::make_unique<BlockStatementCommand>(*this, runner);
                 commandIsBlock = true;
+            } else {
+                command = std::make_unique<SqlStatementCommand>(*this, runner);
             }
         } else if (is(classifier, "CREATE") || is(classifier, "RECREATE")) {
             const bool create = is(classifier, "CREATE");
@@ -532,6 +635,8 @@ std::unique_ptr<ScriptCommand> ScriptParser::ExtractCommand(ScriptRunner& runner
                     is(next, "TRIGGER") || is(next, "VARIABLE")) {
                     command = std::make_unique<BlockStatementCommand>(*this, runner);
                     commandIsBlock = true;
+                } else {
+                    command = std::make_unique<SqlStatementCommand>(*this, runner);
                 }
             }
         } else {

@@ -14,6 +14,11 @@ class ScriptParser {
 public:
     /// The lines are read joined with CR LF, without a line break after the last one.
     ScriptParser(const QStringList& lines, ScriptOptions& options, QString fileName = QString());
+    /// A script as one text, its line breaks as they are (a file's own).
+    ScriptParser(QString text, ScriptOptions& options, QString fileName = QString());
+    /// The parser reads its own copy of the text through a pointer: it is never copied.
+    ScriptParser(const ScriptParser&) = delete;
+    ScriptParser& operator=(const ScriptParser&) = delete;
 
     /// The next command, already parsed for a script command; nullptr when the text is exhausted or a stop
     /// was requested. Raises the errors of script commands' arguments (803, 804).
@@ -49,6 +54,9 @@ public:
     int GetNumber(int defaultValue);
     /// Consumes a command's remaining arguments up to its terminator or the end of its line.
     void SkipToCommandEnd();
+    /// Consumes a command's remaining arguments up to its terminator, over as many lines as they take (quotes and
+    /// comments skipped); returns them as written.
+    QString SkipToTerminator();
     [[noreturn]] void InvalidSyntax() const;
 
     /// Whether the keyword of the command being parsed began its line.

@@ -5,8 +5,13 @@
 #include "firebird/Errors.h"
 #include "script/ScriptCommand.h"
 #include "script/ScriptParser.h"
+#include "script/StatementText.h"
+#include "firebird/Encoding.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
 #include <algorithm>
 
 namespace abd {
@@ -18,6 +23,23 @@ AccessError RunnerError(int code, const QString& text, const QStringList& args =
 
 bool IsMacroNameChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('$') || c == QLatin1Char('#'); }
 } // namespace
+
+ScriptItem ReadScriptFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("Não foi possível ler o script %1: %2").arg(path, f.errorString()));
+    const QByteArray bytes = f.readAll();
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        text = FromCodePage(bytes.constData(), bytes.size());
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    ScriptItem item;
+    item.Name = QFileInfo(path).fileName();
+    item.Text = text;
+    return item;
+}
 
 ScriptRunner::ScriptRunner(QString name, DatabaseConnection* connection)
     : name_(std::move(name)), connection_(connection) {}
@@ -129,7 +151,8 @@ bool ScriptRunner::RunPass(bool validating) {
 
     QElapsedTimer timer;
     timer.start();
-    ScriptParser parser(item.SQL, Options, fileName);
+    ScriptParser parser = item.Text.isNull() ? ScriptParser(item.SQL, Options, fileName)
+                                             : ScriptParser(item.Text, Options, fileName);
     parser_ = &parser;
     std::exception_ptr pending;
 
@@ -250,7 +273,8 @@ QString ScriptRunner::TimingText(qint64 ms) const {
 }
 
 QString ScriptRunner::ExpandMacros(const QString& text) const {
-    if (!Options.MacroExpand || Macros.isEmpty())
+    // "!!" stands for one "!" whatever the macros are; without a "!" or "&" there is nothing to do.
+    if (!Options.MacroExpand || (!text.contains(QLatin1Char('!')) && !text.contains(QLatin1Char('&'))))
         return text;
     QString out;
     out.reserve(text.size());
@@ -267,7 +291,7 @@ QString ScriptRunner::ExpandMacros(const QString& text) const {
                 ++j;
             const QString name = text.mid(i + 1, j - i - 1);
             // An undefined name stays as written: a literal such as 'A&B' must reach the database unchanged.
-            if (!name.isEmpty() && Macros.contains(name)) {
+            if (!name.isEmpty() && !Macros.isEmpty() && Macros.contains(name)) {
                 out += Macros.value(name);
                 i = j - 1;
                 continue;
@@ -284,8 +308,16 @@ void ScriptRunner::ExecuteStatement(ScriptCommand& command) {
         throw RunnerError(809, QStringLiteral("Cannot execute command. Not logged on"));
     if (Options.CommitEachNCommands > 0 && commandsSinceCommit_ == 0 && !connection_->InTransaction())
         connection_->StartTransaction();
+    if (command.Unterminated)
+        ConsolePut(QStringLiteral("The last statement of the script has no terminator [") +
+                       Options.ActualCommandSeparator + QStringLiteral("]; it runs as written."),
+                   soInfo);
 
-    const QString text = ExpandMacros(command.Text);
+    const StatementText prepared = TranslateStatement(ExpandMacros(command.Text));
+    const QString& text = prepared.Sql;
+    std::vector<std::optional<QString>> values;
+    for (const QString& name : prepared.Parameters)
+        values.push_back(ParamValue(name));
     QElapsedTimer timer;
     timer.start();
     bool opened = false;
@@ -301,12 +333,20 @@ void ScriptRunner::ExecuteStatement(ScriptCommand& command) {
             runner.executing_ = false;
         }
     } executing{*this};
+    bool droppedNothing = false;
     try {
-        statement_->Prepare(text);
-        kind = statement_->Kind();
-        if (statement_->Open()) {
-            opened = true;
-            PrintRows(*statement_);
+        statement_->SetParameters(values);
+        if (Options.PlanOnly) {
+            // Prepared, so that the server checks it; never executed.
+            statement_->PrepareOnServer(text);
+            kind = statement_->Kind();
+        } else {
+            statement_->Prepare(text);
+            kind = statement_->Kind();
+            if (statement_->Open()) {
+                opened = true;
+                PrintRows(*statement_);
+            }
         }
         statement_->Close();
     } catch (const DatabaseError& e) {
@@ -316,19 +356,22 @@ void ScriptRunner::ExecuteStatement(ScriptCommand& command) {
             } catch (...) {
             }
         const bool drop = (kind == StatementKind::Unknown ? StatementKindOf(text) : kind) == StatementKind::Drop;
-        if (!e.Items().empty() && e.Items().front().Kind == ekObjNotExists && Options.DropNonexistObj && drop) {
-            if (Options.FeedbackCommands) {
-                const QString name = e.Items().front().ObjName;
-                ConsolePut(name.isEmpty() ? QStringLiteral("Object does not exists. ")
-                                          : QLatin1Char('[') + name + QStringLiteral("] does not exists."),
-                           soCommand);
-            }
-            return;
+        if (e.Items().empty() || e.Items().front().Kind != ekObjNotExists || !Options.DropNonexistObj || !drop)
+            throw;
+        // Dropping what is not there is no error: it is said, then counted and timed as any other command.
+        if (Options.FeedbackCommands) {
+            const QString name = e.Items().front().ObjName;
+            ConsolePut(name.isEmpty() ? QStringLiteral("Object does not exists. ")
+                                      : QLatin1Char('[') + name + QStringLiteral("] does not exists."),
+                       soCommand);
         }
-        throw;
+        droppedNothing = true;
     }
     const qint64 elapsed = timer.elapsed();
 
+    if (Options.AutoDDL && !Options.PlanOnly && !droppedNothing && connection_->InTransaction() &&
+        IsDefinitionStatement(text))
+        connection_->Commit();
     if (Options.CommitEachNCommands > 0 && ++commandsSinceCommit_ >= Options.CommitEachNCommands) {
         connection_->Commit();
         commandsSinceCommit_ = 0;
@@ -338,7 +381,8 @@ void ScriptRunner::ExecuteStatement(ScriptCommand& command) {
     QString out;
     if (!opened) {
         const std::int64_t rows = statement_ ? statement_->RowsAffected() : 0;
-        if (!statement_ || !statement_->RowCountKnown() || IsDefinitionGroup(kind))
+        if (droppedNothing || Options.PlanOnly || !statement_ || !statement_->RowCountKnown() ||
+            IsDefinitionGroup(kind))
             out = QStringLiteral("Ok");
         else if (rows == 0)
             out = QStringLiteral("no rows processed");
@@ -354,6 +398,20 @@ void ScriptRunner::ExecuteStatement(ScriptCommand& command) {
     }
     if (!out.isEmpty())
         ConsolePut(out + QLatin1Char('.'), soCommand);
+}
+
+std::optional<QString> ScriptRunner::ParamValue(const QString& name) const {
+    for (auto it = Params.begin(); it != Params.end(); ++it)
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0) {
+            if (it.value().isNull() || !it.value().isValid())
+                return std::nullopt;
+            if (it.value().typeId() == QMetaType::QDate)
+                return it.value().toDate().toString(Qt::ISODate);
+            if (it.value().typeId() == QMetaType::QDateTime)
+                return it.value().toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+            return it.value().toString();
+        }
+    return std::nullopt;
 }
 
 void ScriptRunner::PrintRows(DatabaseStatement& statement) {

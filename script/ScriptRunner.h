@@ -5,10 +5,12 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <functional>
 #include <memory>
 #include <atomic>
 #include <mutex>
+#include <optional>
 
 namespace abd {
 
@@ -46,9 +48,19 @@ public:
 };
 
 struct ScriptItem {
+    ScriptItem() = default;
+    ScriptItem(QString name, QStringList sql) : Name(std::move(name)), SQL(std::move(sql)) {}
+
     QString Name;
+    /// The script's lines, read joined with CR LF.
     QStringList SQL;
+    /// Or the script as one text with the line breaks it has (read from a file); used when not null.
+    QString Text;
 };
+
+/// A script file as a script item named after the file: its text decoded as UTF-8 (as Windows-1252 when it is
+/// not valid UTF-8), its line breaks as the file has them. Raises a Failure when the file cannot be read.
+ScriptItem ReadScriptFile(const QString& path);
 
 class ScriptRunner;
 using ConsoleCallback = std::function<void(ScriptRunner& runner, const QString& message, ConsoleKind kind)>;
@@ -69,6 +81,8 @@ public:
     QList<ScriptItem> SQLScripts;
     ScriptOptions Options;
     QMap<QString, QString> Macros;
+    /// Values of the ":NAME" markers of statements, by name in any letter case; a null or missing one is NULL.
+    QMap<QString, QVariant> Params;
     QStringList Arguments;
     ConsoleCallback OnConsolePut;
     WaitCursor* Cursor = nullptr;
@@ -98,6 +112,8 @@ private:
     void DropLink();
     void PrintRows(DatabaseStatement& statement);
     QString ExpandMacros(const QString& text) const;
+    /// The value of a parameter by name, in any letter case, as text; none for NULL or a missing one.
+    std::optional<QString> ParamValue(const QString& name) const;
     QString TimingText(qint64 elapsedMs) const;
 
     QString name_;

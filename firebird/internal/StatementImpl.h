@@ -4,6 +4,8 @@
 #include "firebird/DatabaseStatement.h"
 #include "firebird/internal/ConnectionImpl.h"
 
+#include <optional>
+
 namespace abd {
 
 /// An XSQLDA with its data and indicator buffers, owned together.
@@ -15,6 +17,8 @@ public:
     void Resize(int columns);
     /// Points every column at a buffer of its own; input columns are all set to NULL.
     void AllocateBuffers(bool allNull);
+    /// Gives an input column a text value (the server converts it to the column's type).
+    void BindText(int index, const QByteArray& bytes);
     int Count() const { return Get()->sqld; }
 
 private:
@@ -36,6 +40,8 @@ struct DatabaseStatement::Impl {
     SqlDescription in;
     std::vector<ColumnInfo> columns;
     std::vector<Value> row;
+    /// The parameters' values in the order of the markers; a missing one is NULL.
+    std::vector<std::optional<QString>> parameters;
     std::int64_t selected = -1, inserted = -1, updated = -1, deleted = -1;
 
     DatabaseConnection::Impl& Conn() { return *connection->d; }
@@ -44,6 +50,7 @@ struct DatabaseStatement::Impl {
     void PrepareOnServer();
     void ExecuteImmediate();
     void Describe();
+    void BindParameters();
     void CountRows(bool executed);
     void DecodeRow();
     void FreeOtherStatementsOfTransaction();

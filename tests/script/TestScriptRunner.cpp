@@ -1,9 +1,12 @@
 #include "firebird/DatabaseConnection.h"
 #include "firebird/Errors.h"
+#include "firebird/Failure.h"
 #include "script/ScriptRunner.h"
 #include "tests/support/TestServer.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QRegularExpression>
 #include <QtTest>
 #include <thread>
@@ -138,7 +141,10 @@ private slots:
         QVERIFY(r.ExecuteAll());
         const QStringList lines = Untimed(console.messages);
         QCOMPARE(lines.first(), QStringLiteral("Running script [versao.sql] ..."));
-        QVERIFY(lines.contains("[NAO_EXISTE] does not exists."));
+        // Dropping what is not there is said, then has its outcome line like any other command.
+        const qsizetype dropped = lines.indexOf("[NAO_EXISTE] does not exists.");
+        QVERIFY(dropped > 0);
+        QCOMPARE(lines[dropped + 1], QStringLiteral("Ok [T]."));
         QVERIFY(lines.contains("1 row selected."));
         QVERIFY(lines.contains("ID EXPURGO"));
         QVERIFY(lines.contains("1  N      "));
@@ -215,6 +221,125 @@ private slots:
         QVERIFY(c.InTransaction());
         c.Rollback();
         QCOMPARE(c.ExecSQLScalar("SELECT COUNT(*) FROM CLIENTE").ToInteger(), 1);
+    }
+
+    void scriptsNobodyHereWrote_data() {
+        QTest::addColumn<QStringList>("script");
+        QTest::addColumn<QString>("check");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("multi-character terminator")
+            << QStringList{"SET TERM !! ;", "CREATE PROCEDURE P1 AS DECLARE V INT; BEGIN V = 1; END !!",
+                           "SET TERM ; !!", "SELECT 1 FROM RDB$DATABASE;"}
+            << "SELECT COUNT(*) FROM RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME = 'P1'" << "1";
+        QTest::newRow("procedure under ;")
+            << QStringList{"create procedure p2 as declare v int; begin v = 1; if (v = 1) then begin v = 2; end end;",
+                           "insert into cliente values (7, 1);"}
+            << "SELECT COUNT(*) FROM RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME = 'P2' AND EXISTS (SELECT 1 FROM CLIENTE "
+               "WHERE ID = 7)"
+            << "1";
+        QTest::newRow("trailing comment") << QStringList{"insert into cliente values (8, 1);", "/* end */"}
+                                          << "SELECT COUNT(*) FROM CLIENTE WHERE ID = 8" << "1";
+        QTest::newRow("table called quit")
+            << QStringList{"UPDATE CONFIGURAR SET EXPURGO = 'Q';", "CREATE TABLE QUIT (ID INTEGER);",
+                           "COMMIT;", "INSERT INTO QUIT VALUES (1);"}
+            << "SELECT (SELECT COUNT(*) FROM QUIT) || EXPURGO FROM CONFIGURAR" << "1Q";
+        QTest::newRow("procedure called help")
+            << QStringList{"create procedure help as begin update configurar set expurgo = 'H'; end;",
+                           "EXECUTE PROCEDURE HELP;"}
+            << "SELECT EXPURGO FROM CONFIGURAR" << "H";
+    }
+    void scriptsNobodyHereWrote() {
+        QFETCH(QStringList, script);
+        QFETCH(QString, check);
+        QFETCH(QString, expected);
+        TempDatabase db(kSchema);
+        DatabaseConnection c("lortu", SettingsFor(db.Path()));
+        ScriptRunner r("s", &c);
+        Console console;
+        console.Attach(r);
+        r.SQLScripts = {{QString(), script}};
+        c.StartTransaction();
+        QVERIFY2(r.ExecuteAll(), qPrintable(console.messages.join('\n')));
+        QCOMPARE(r.TotalErrors(), 0);
+        QCOMPARE(c.ExecSQLScalar(check).ToText(), expected);
+        c.Rollback();
+    }
+
+    void aFileReachesTheServerWithItsLineBreaks() {
+        TempDatabase db("CREATE TABLE NOTA (TEXTO VARCHAR(20));");
+        QTemporaryDir dir;
+        QFile f(dir.filePath("nota.sql"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("INSERT INTO NOTA VALUES ('a\nb');\nINSERT INTO NOTA VALUES ('c\xc3\xa7');\n");
+        f.close();
+        DatabaseConnection c("lortu", SettingsFor(db.Path()));
+        ScriptRunner r("s", &c);
+        r.SQLScripts = {ReadScriptFile(f.fileName())};
+        QCOMPARE(r.SQLScripts.front().Name, QStringLiteral("nota.sql"));
+        QVERIFY(r.ExecuteAll());
+        QCOMPARE(c.ExecSQLScalar("SELECT TEXTO FROM NOTA WHERE TEXTO STARTING WITH 'a'").ToText(), QStringLiteral("a\nb"));
+        QCOMPARE(c.ExecSQLScalar("SELECT TEXTO FROM NOTA WHERE TEXTO STARTING WITH 'c'").ToText(), QStringLiteral("c\u00e7"));
+        c.Close();
+        QVERIFY_THROWS_EXCEPTION(Failure, ReadScriptFile(dir.filePath("nao-existe.sql")));
+    }
+
+    void unterminatedLastStatementIsSaidAndRun() {
+        TempDatabase db(kSchema);
+        DatabaseConnection c("lortu", SettingsFor(db.Path()));
+        ScriptRunner r("s", &c);
+        Console console;
+        console.Attach(r);
+        r.Options.Timing = false;
+        r.SQLScripts = {{QString(), {"UPDATE CONFIGURAR SET EXPURGO = 'U';", "UPDATE CONFIGURAR SET EXPURGO = 'V'"}}};
+        QVERIFY(r.ExecuteAll());
+        QCOMPARE(console.messages.mid(2), (QStringList{"UPDATE CONFIGURAR SET EXPURGO = 'V'",
+                                                        "The last statement of the script has no terminator [;]; it "
+                                                        "runs as written.",
+                                                        "1 row processed."}));
+        QCOMPARE(console.kinds[3], soInfo);
+        QCOMPARE(c.ExecSQLScalar("SELECT EXPURGO FROM CONFIGURAR").ToText(), QStringLiteral("V"));
+    }
+
+    void isqlSwitches() {
+        TempDatabase db(kSchema);
+        DatabaseConnection c("lortu", SettingsFor(db.Path()));
+        ScriptRunner r("s", &c);
+        Console console;
+        console.Attach(r);
+        r.Options.Timing = false;
+        // AUTODDL commits each definition; PLANONLY prepares (the server checks) and runs nothing; SHOW says it
+        // is ignored; BAIL stops at the first error.
+        r.SQLScripts = {{QString(),
+                         {"SET AUTODDL ON;", "CREATE TABLE NOVA (A INTEGER);", "INSERT INTO NOVA VALUES (1);",
+                          "SET AUTODDL OFF;", "SET PLANONLY ON;", "INSERT INTO NOVA VALUES (2);",
+                          "SET PLANONLY OFF;", "SHOW TABLES;", "SET BAIL ON;", "SELECT * FROM NAO_EXISTE;",
+                          "INSERT INTO NOVA VALUES (3);"}}};
+        c.StartTransaction();
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, r.ExecuteAll());
+        QVERIFY(console.messages.contains("Ignored: SHOW TABLES"));
+        QVERIFY(!console.messages.join('\n').contains("VALUES (3)")); // never reached
+        QCOMPARE(r.Options.BreakOnError, false);                       // the script's SET ended with the pass
+        c.Rollback();
+        // The table was committed with its definition; the rows were not.
+        QCOMPARE(c.ExecSQLScalar("SELECT COUNT(*) FROM NOVA").ToInteger(), 0);
+    }
+
+    void paramsEscapesAndDoubledBang() {
+        TempDatabase db("CREATE TABLE D (ID INTEGER, DIA DATE, NOME VARCHAR(10));");
+        DatabaseConnection c("lortu", SettingsFor(db.Path()));
+        ScriptRunner r("s", &c);
+        Console console;
+        console.Attach(r);
+        r.Params.insert("id", 5);
+        r.Params.insert("NOME", QVariant()); // null
+        r.SQLScripts = {{QString(), {"INSERT INTO D VALUES (:ID, {d '2020-01-02'}, :NOME);",
+                                     "INSERT INTO D VALUES (:OUTRO, NULL, 'x');", "SELECT 'a!!b' AS X FROM RDB$DATABASE;"}}};
+        QVERIFY2(r.ExecuteAll(), qPrintable(console.messages.join('\n')));
+        QCOMPARE(c.ExecSQLScalar("SELECT ID || ' ' || DIA || ' ' || COALESCE(NOME, '-') FROM D WHERE ID IS NOT NULL").ToText(),
+                 QStringLiteral("5 2020-01-02 -"));
+        QCOMPARE(c.ExecSQLScalar("SELECT COUNT(*) FROM D WHERE ID IS NULL").ToInteger(), 1); // a missing one is NULL
+        // "!!" stands for one "!" even without macros.
+        QVERIFY(console.messages.contains("a!b"));
     }
 
     void layerErrors() {
