@@ -380,6 +380,12 @@ void DatabaseStatement::Prepare(const QString& text) {
 }
 
 namespace {
+/// A COMMIT or ROLLBACK statement with no transaction active has nothing to end ("COMMIT; COMMIT;" in a
+/// script, or a commit after the connection committed on its own): it does nothing.
+bool NothingToEnd(StatementKind kind, const DatabaseConnection::Impl& c) {
+    return (kind == StatementKind::Commit || kind == StatementKind::Rollback) && c.levels.empty() && !c.tr;
+}
+
 /// Runs one execution of a statement: an error raised there carries the row index 0.
 template <class F>
 auto Executing(F&& f) -> decltype(f()) {
@@ -397,6 +403,8 @@ bool DatabaseStatement::Open() {
     c.EnsureOpen();
     c.lastWarning.reset();
     d->selected = d->inserted = d->updated = d->deleted = -1;
+    if (NothingToEnd(d->kind, c))
+        return false;
     return Executing([&] { return c.Guarded(false, [&]() -> bool {
         if (IsImmediateKind(d->kind)) {
             // Prepared only to learn whether it yields columns; it never does, so it runs immediately.
@@ -437,6 +445,8 @@ void DatabaseStatement::Execute() {
     c.EnsureOpen();
     c.lastWarning.reset();
     d->selected = d->inserted = d->updated = d->deleted = -1;
+    if (NothingToEnd(d->kind, c))
+        return;
     Executing([&] { c.Guarded(false, [&] {
         if (IsImmediateKind(d->kind)) {
             d->ExecuteImmediate();

@@ -243,6 +243,8 @@ private slots:
             << QStringList{"UPDATE CONFIGURAR SET EXPURGO = 'Q';", "CREATE TABLE QUIT (ID INTEGER);",
                            "COMMIT;", "INSERT INTO QUIT VALUES (1);"}
             << "SELECT (SELECT COUNT(*) FROM QUIT) || EXPURGO FROM CONFIGURAR" << "1Q";
+        QTest::newRow("commit twice") << QStringList{"insert into cliente values (9, 1);", "commit;", "commit;"}
+                                      << "SELECT COUNT(*) FROM CLIENTE WHERE ID = 9" << "1";
         QTest::newRow("procedure called help")
             << QStringList{"create procedure help as begin update configurar set expurgo = 'H'; end;",
                            "EXECUTE PROCEDURE HELP;"}

@@ -1,0 +1,11 @@
+create table quit (id integer);
+create table copy (id integer);
+create table stop (id integer);
+create procedure help as begin end;
+commit;
+insert into quit values (1);
+insert into copy values (2);
+insert into stop values (3);
+execute procedure help;
+select count(*) from quit;
+commit;

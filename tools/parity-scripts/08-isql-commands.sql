@@ -1,0 +1,17 @@
+SET LIST ON;
+SET COUNT ON;
+SET HEADING OFF;
+SET STATS OFF;
+SET PLAN OFF;
+SET BLOB ALL;
+SET BAIL OFF;
+SET WIDTH A 10;
+SET SQLDA_DISPLAY OFF;
+SET WARNINGS ON;
+create table s (a integer);
+commit;
+insert into s values (1);
+SHOW TABLES;
+select a from s;
+SET LIST OFF;
+commit;

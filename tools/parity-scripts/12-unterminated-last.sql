@@ -1,0 +1,3 @@
+create table u (a integer);
+commit;
+insert into u values (1)
