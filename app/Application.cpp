@@ -2,12 +2,11 @@
 
 #include "firebird/Errors.h"
 #include "firebird/Failure.h"
+#include "upgrade/Translations.h"
 
-#include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QTimer>
-#include <QTranslator>
 #include <cstdio>
 
 namespace abd {
@@ -49,11 +48,7 @@ Aplicacao::Aplicacao(int& argc, char** argv) : QApplication(argc, argv) {
     LoadTranslations();
 }
 
-void Aplicacao::LoadTranslations() {
-    auto* qt = new QTranslator(this);
-    if (qt->load(QStringLiteral("qtbase_pt_BR"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        installTranslator(qt);
-}
+void Aplicacao::LoadTranslations() { InstallQtTranslations(*this); }
 
 bool Aplicacao::notify(QObject* receiver, QEvent* event) {
     try {

@@ -57,6 +57,8 @@ void StopSignals::ReadPending() {
     }
 }
 
+int StopSignals::PendingFd() { return g_pipe[0]; }
+
 QString StopSignals::Name(int signal) {
     switch (signal) {
     case SIGTERM: return QStringLiteral("SIGTERM");

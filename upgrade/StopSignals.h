@@ -23,6 +23,9 @@ public:
     static StopSignals& Instance();
     /// "SIGTERM", "SIGINT", "SIGHUP".
     static QString Name(int signal);
+    /// The end of the handlers' pipe that a blocking wait outside the event loop (a terminal prompt) may watch;
+    /// -1 before InstallHandlers. Each byte read from it is one signal's number.
+    static int PendingFd();
 
 Q_SIGNALS:
     void Received(int signal);

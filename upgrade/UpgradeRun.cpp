@@ -134,6 +134,7 @@ void UpgradeRun::Proceed(const LoginValues& login) {
 
 void UpgradeRun::ProceedUnguarded(const LoginValues& login) {
     VersaoBancoDadosAtual = 5;
+    phase_ = RunPhase::Preparing;
     sqlcPrincipal.SetParam(QStringLiteral("Server"), login.Servidor);
     sqlcPrincipal.SetParam(QStringLiteral("Database"), login.BancoDados);
     sqlcPrincipal.SetParam(QStringLiteral("User_Name"), login.Usuario);
@@ -172,6 +173,7 @@ void UpgradeRun::ProceedUnguarded(const LoginValues& login) {
     if (VersaoBancoDados >= VersaoBancoDadosAtual) {
         host_.Append(Pane::Atualizar, QString());
         host_.Append(Pane::Atualizar, QStringLiteral("Banco dados já esta atualizado."));
+        phase_ = RunPhase::Done;
         return;
     }
 
@@ -181,9 +183,11 @@ void UpgradeRun::ProceedUnguarded(const LoginValues& login) {
         host_.Append(Pane::Atualizar, QString());
         host_.Append(Pane::Atualizar, line);
         host_.Append(Pane::Backup, line);
+        phase_ = RunPhase::Backup;
         host_.ExecuteBackup();
     }
     ThrowIfStopped();
+    phase_ = RunPhase::Steps;
     host_.Append(Pane::Atualizar, QString());
     AtualizarVersao(VersaoBancoDados, 2, sVersao2);
     AtualizarVersao(VersaoBancoDados, 3, sVersao3);
@@ -193,9 +197,11 @@ void UpgradeRun::ProceedUnguarded(const LoginValues& login) {
         ThrowIfStopped();
         host_.Append(Pane::Atualizar, QString());
         host_.Append(Pane::Atualizar, QStringLiteral("Compactar"));
+        phase_ = RunPhase::Compaction;
         host_.ExecuteCompactar();
     }
     sqlcPrincipal.Close();
+    phase_ = RunPhase::Done;
     host_.SetStatus(QStringLiteral("Concluído."));
     host_.Concluded();
 }

@@ -32,6 +32,9 @@ public:
     using Failure::Failure;
 };
 
+/// How far a run came: when a failure ends it, the phase says which part failed.
+enum class RunPhase { Login, Preparing, Backup, Steps, Compaction, Done };
+
 /// What the run needs of the window that hosts it: dialogs, panes, menu marks, commands, cursor.
 class UpgradeHost {
 public:
@@ -81,6 +84,8 @@ public:
     /// cancelled), a backup or restore the server is doing is waited for, and no later stage starts.
     void RequestStop();
     bool StopRequested() const { return stop_.load(); }
+    /// The part of the run in progress, or where it ended.
+    RunPhase Phase() const { return phase_.load(); }
     /// The backup before the version steps.
     void aBackupExecute();
     /// Backup without garbage collection and restore in place.
@@ -124,6 +129,7 @@ private:
 
     UpgradeHost& host_;
     std::atomic<bool> stop_{false};
+    std::atomic<RunPhase> phase_{RunPhase::Login};
     std::mutex stageMutex_; // the stage and the script in work, as RequestStop sees them
     Stage stage_ = Stage::Between;
     ScriptRunner* script_ = nullptr;

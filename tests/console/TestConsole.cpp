@@ -1,0 +1,211 @@
+// The terminal program run as a process against the local server, as an administrator over SSH would run it.
+#include "app/TfPrincipal.h"
+#include "firebird/DatabaseConnection.h"
+#include "tests/support/TestServer.h"
+#include "tests/upgrade/LortuFixture.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+#include <unistd.h>
+
+using namespace abd;
+using namespace abd::test;
+
+namespace {
+struct Result {
+    int status = -1;
+    QStringList out;
+    QString errors;
+    QStringList record; // the record of the run, from the program's data folder
+};
+
+/// The program, detached from any terminal (a session of its own), with the password in the environment unless
+/// `password` is empty.
+class Console {
+public:
+    Result Run(const QStringList& args, const QString& password = Password(), const std::function<void(QProcess&)>& during = {}) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", data_.path());
+        env.remove("ISC_PASSWORD");
+        if (!password.isEmpty())
+            env.insert("ISC_PASSWORD", password);
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.setChildProcessModifier([] { ::setsid(); });
+        p.start(QStringLiteral(ABD_CONSOLE), args);
+        if (!p.waitForStarted())
+            qFatal("the console program did not start");
+        if (during)
+            during(p);
+        if (!p.waitForFinished(300000))
+            qFatal("the console program did not end");
+        Result r;
+        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        r.errors = QString::fromUtf8(p.readAllStandardError());
+        const QDir folder(data_.path() + "/atualizar-banco-dados");
+        const QStringList logs = folder.entryList({"*.log"}, QDir::Files, QDir::Time);
+        if (!logs.isEmpty())
+            r.record = RecordLines(folder.filePath(logs.first()));
+        return r;
+    }
+
+private:
+    QTemporaryDir data_;
+};
+
+/// The lines of one pane in the program's output.
+QStringList Printed(const QStringList& out, const QString& tag) {
+    // Standard output holds exactly the lines a record holds, without the times.
+    return RecordOf(out, tag);
+}
+
+/// What differs between two runs of the same upgrade on two databases: times, dates and names.
+QStringList Comparable(QStringList lines, const QString& database, const QString& folder) {
+    static const QRegularExpression digits(QStringLiteral("\\d"));
+    for (QString& l : lines) {
+        l.replace(database, "<db>").replace(folder, "<folder>").replace(QFileInfo(database).fileName(), "<file>");
+        l.replace(digits, "#");
+    }
+    return lines;
+}
+} // namespace
+
+class TestConsole : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void fullRunShowsWhatTheWindowShows() {
+        Lortu console;
+        Console c;
+        const Result r = c.Run({"--servidor", Host(), "--banco-dados", console.db.Path()});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.errors.isEmpty(), qPrintable(r.errors));
+        QCOMPARE(console.db.Scalar("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR;"), QStringLiteral("5"));
+        QCOMPARE(console.BackupFiles().size(), 2);
+
+        // The same run through the window, on a database of its own.
+        Lortu window;
+        TfPrincipal w;
+        Prepare(w);
+        Driver driver(window.db.Path());
+        Click(w);
+        const QString cdb = console.db.Path(), wdb = window.db.Path();
+        QCOMPARE(Printed(r.out, "atualizar"), Added(w.mAtualizar, 7));
+        QCOMPARE(Comparable(Printed(r.out, "backup"), cdb, console.backupFolder),
+                 Comparable(Lines(w.mBackup).mid(1), wdb, window.backupFolder));
+        QCOMPARE(Comparable(Printed(r.out, "compactar"), cdb, console.backupFolder),
+                 Comparable(Lines(w.mCompactar).mid(1), wdb, window.backupFolder));
+        QCOMPARE(Comparable(Printed(r.out, "sql"), cdb, console.backupFolder),
+                 Comparable(Lines(w.mSQL).mid(1), wdb, window.backupFolder));
+        QCOMPARE(Printed(r.out, "status"), QStringList{"Concluído."});
+        QCOMPARE(Printed(r.out, "mensagem"), QStringList{"Concluído"});
+        // Each line once, and the record of the run holds the same lines.
+        QCOMPARE(RecordOf(r.record, "sql"), Printed(r.out, "sql"));
+        QCOMPARE(RecordOf(r.record, "atualizar"), Printed(r.out, "atualizar"));
+        QVERIFY(!r.out.join('\n').contains(Password()));
+    }
+
+    void outcomes_data() {
+        QTest::addColumn<QString>("variant");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("attachOther");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("lastLine");
+        QTest::addColumn<QString>("errorStart");
+        QTest::addColumn<QString>("version");
+        QTest::newRow("up to date") << "UPDATE CONFIGURAR SET VERSAO_BANCO_DADOS = 5;" << Password() << false << 0
+                                    << "[atualizar] Banco dados já esta atualizado." << "" << "5";
+        QTest::newRow("refused") << "" << Password() << true << 3 << "[mensagem] Sair todos." << "" << "1";
+        QTest::newRow("version 5 fails") << "UPDATE CONFIGURAR SET VERSAO_BANCO_DADOS = 4;\nCREATE DOMAIN DM_CHAR_01 AS CHAR(1);"
+                                         << Password() << false << 4 << "[atualizar] 005 Erro: versão não foi atualizada."
+                                         << "[Dravix][Phys][FB]unsuccessful metadata update" << "4";
+        QTest::newRow("wrong password") << "" << "errada" << false << 1 << ""
+                                        << "[Dravix][Phys][FB]Your user name and password are not defined." << "1";
+    }
+    void outcomes() {
+        QFETCH(QString, variant);
+        QFETCH(QString, password);
+        QFETCH(bool, attachOther);
+        QFETCH(int, status);
+        QFETCH(QString, lastLine);
+        QFETCH(QString, errorStart);
+        QFETCH(QString, version);
+        Lortu l(variant);
+        DatabaseConnection other("x", SettingsFor(l.db.Path()));
+        if (attachOther)
+            other.Open();
+        Console c;
+        const Result r = c.Run({"--banco-dados", l.db.Path(), "--sem-backup", "--sem-compactar"}, password);
+        other.Close();
+        QCOMPARE(r.status, status);
+        QCOMPARE(r.out.value(r.out.size() - 1), lastLine);
+        QVERIFY2(errorStart.isEmpty() ? r.errors.isEmpty() : r.errors.startsWith(errorStart), qPrintable(r.errors));
+        QCOMPARE(l.db.Scalar("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR;"), version);
+        QVERIFY(!(r.out.join('\n') + r.errors).contains(Password()));
+    }
+
+    void refusedWithoutAPassword() {
+        // No ISC_PASSWORD and no terminal to ask on: nothing is tried.
+        Lortu l;
+        Console c;
+        const Result r = c.Run({"--banco-dados", l.db.Path()}, QString());
+        QCOMPARE(r.status, 2);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY2(r.errors.startsWith("Nenhuma senha: defina a variável de ambiente ISC_PASSWORD"), qPrintable(r.errors));
+        QVERIFY(r.record.isEmpty());
+    }
+
+    void options_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "  4  uma versão falhou: o banco ficou na versão anterior";
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "atualizar-banco-dados-console 1.0";
+        QTest::newRow("unknown option") << QStringList{"--senha", "x"} << 2 << "--help";
+        QTest::newRow("argument") << QStringList{"LORTU"} << 2 << "Argumento desconhecido: LORTU";
+        QTest::newRow("too long") << QStringList{"--usuario", QString(32, 'u')} << 2
+                                  << "--usuario aceita no máximo 31 caracteres.";
+        QTest::newRow("empty") << QStringList{"--servidor="} << 2 << "--servidor não pode ficar vazio.";
+    }
+    void options() {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, text);
+        Console c;
+        const Result r = c.Run(args);
+        QCOMPARE(r.status, status);
+        QVERIFY2((r.out.join('\n') + r.errors).contains(text), qPrintable(r.out.join('\n') + r.errors));
+    }
+
+    void sigtermDuringAStep() {
+        Lortu l(SlowDeletes(60000));
+        Console c;
+        const Result r = c.Run({"--banco-dados", l.db.Path(), "--sem-backup", "--sem-compactar"}, Password(), [](QProcess& p) {
+            // Once version 4's DELETE is at the server, held there by its trigger.
+            QString seen;
+            while (!seen.contains("DELETE FROM MOVIMENTO")) {
+                if (!p.waitForReadyRead(60000))
+                    qFatal("no DELETE");
+                seen += QString::fromUtf8(p.peek(1 << 20));
+            }
+            QTest::qWait(500);
+            ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        });
+        QCOMPARE(r.status, 128 + SIGTERM);
+        QCOMPARE(Printed(r.out, "atualizar").mid(Printed(r.out, "atualizar").size() - 2),
+                 (QStringList{"004 Erro: versão não foi atualizada.", "Atualização interrompida."}));
+        QVERIFY2(r.errors.contains("SIGTERM recebido"), qPrintable(r.errors));
+        QVERIFY(r.record.contains("[execução] Pedido de encerramento (sinal SIGTERM)."));
+        QCOMPARE(l.db.Scalar("SELECT VERSAO_BANCO_DADOS || EXPURGO FROM CONFIGURAR;"), QStringLiteral("3S"));
+    }
+};
+
+QTEST_MAIN(TestConsole)
+#include "TestConsole.moc"
