@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds the Debian package and checks what it installs and what it depends on.
+# Builds the Debian package and checks what it installs and what it depends on. It packs the test build
+# (build/, made by scripts/test.sh) rather than making a release build of its own.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 ensure_packages desktop-file-utils
-deb=$("$ROOT/scripts/package.sh" | tail -n 1)
+deb=$("$ROOT/scripts/package.sh" "$ROOT/build" | tail -n 1)
 fail() { echo "test-package: $*" >&2; exit 1; }
 
 contents=$(dpkg-deb -c "$deb")

@@ -47,6 +47,15 @@ QStringList Untimed(const QStringList& lines) {
     return out;
 }
 
+/// A database of its own with the schema, a connection to it and a runner whose console is recorded.
+struct Setup {
+    Setup() : db(kSchema), c("lortu", SettingsFor(db.Path())), r("s", &c) { console.Attach(r); }
+    TempDatabase db;
+    DatabaseConnection c;
+    ScriptRunner r;
+    Console console;
+};
+
 class RecordingCursor : public WaitCursor {
 public:
     QStringList calls;
@@ -95,11 +104,8 @@ private slots:
     }
     void failingStatement() {
         QFETCH(bool, breakOnError);
-        TempDatabase db(kSchema);
-        DatabaseConnection c("lortu", SettingsFor(db.Path()));
-        ScriptRunner r("s", &c);
-        Console console;
-        console.Attach(r);
+        Setup setup;
+        auto& [db, c, r, console] = setup;
         r.Options.BreakOnError = breakOnError;
         r.Options.Timing = false;
         r.SQLScripts = {{QString(), {"ALTER TRIGGER NAO_EXISTE INACTIVE;", "UPDATE CONFIGURAR SET EXPURGO = 'S';",
@@ -132,11 +138,8 @@ private slots:
     }
 
     void dropsNamedScriptsAndQueries() {
-        TempDatabase db(kSchema);
-        DatabaseConnection c("lortu", SettingsFor(db.Path()));
-        ScriptRunner r("s", &c);
-        Console console;
-        console.Attach(r);
+        Setup setup;
+        auto& [db, c, r, console] = setup;
         r.SQLScripts = {{"versao.sql", {"DROP TABLE NAO_EXISTE;", "SELECT ID, EXPURGO FROM CONFIGURAR;"}}};
         QVERIFY(r.ExecuteAll());
         const QStringList lines = Untimed(console.messages);
@@ -154,11 +157,8 @@ private slots:
     }
 
     void validationSendsNothing() {
-        TempDatabase db(kSchema);
-        DatabaseConnection c("lortu", SettingsFor(db.Path()));
-        ScriptRunner r("s", &c);
-        Console console;
-        console.Attach(r);
+        Setup setup;
+        auto& [db, c, r, console] = setup;
         r.SQLScripts = {{QString(), {"UPDATE CONFIGURAR SET EXPURGO = 'Z';", "SET ECHO MAYBE;", "DELETE FROM CLIENTE;"}}};
         QVERIFY(!r.ValidateAll());
         QCOMPARE(console.messages, QStringList{"ERROR: [Dravix][Comp][Script]-803. Invalid SET command argument"});
@@ -191,11 +191,8 @@ private slots:
     }
 
     void abortJobCancelsTheRunningStatement() {
-        TempDatabase db(kSchema);
-        DatabaseConnection c("lortu", SettingsFor(db.Path()));
-        ScriptRunner r("s", &c);
-        Console console;
-        console.Attach(r);
+        Setup setup;
+        auto& [db, c, r, console] = setup;
         r.Options.Timing = false;
         // The block keeps the server busy for 60 seconds unless it is cancelled.
         r.SQLScripts = {{QString(),
@@ -254,11 +251,8 @@ private slots:
         QFETCH(QStringList, script);
         QFETCH(QString, check);
         QFETCH(QString, expected);
-        TempDatabase db(kSchema);
-        DatabaseConnection c("lortu", SettingsFor(db.Path()));
-        ScriptRunner r("s", &c);
-        Console console;
-        console.Attach(r);
+        Setup setup;
+        auto& [db, c, r, console] = setup;
         r.SQLScripts = {{QString(), script}};
         c.StartTransaction();
         QVERIFY2(r.ExecuteAll(), qPrintable(console.messages.join('\n')));
@@ -286,11 +280,8 @@ private slots:
     }
 
     void unterminatedLastStatementIsSaidAndRun() {
-        TempDatabase db(kSchema);
-        DatabaseConnection c("lortu", SettingsFor(db.Path()));
-        ScriptRunner r("s", &c);
-        Console console;
-        console.Attach(r);
+        Setup setup;
+        auto& [db, c, r, console] = setup;
         r.Options.Timing = false;
         r.SQLScripts = {{QString(), {"UPDATE CONFIGURAR SET EXPURGO = 'U';", "UPDATE CONFIGURAR SET EXPURGO = 'V'"}}};
         QVERIFY(r.ExecuteAll());
@@ -303,11 +294,8 @@ private slots:
     }
 
     void isqlSwitches() {
-        TempDatabase db(kSchema);
-        DatabaseConnection c("lortu", SettingsFor(db.Path()));
-        ScriptRunner r("s", &c);
-        Console console;
-        console.Attach(r);
+        Setup setup;
+        auto& [db, c, r, console] = setup;
         r.Options.Timing = false;
         // AUTODDL commits each definition; PLANONLY prepares (the server checks) and runs nothing; SHOW says it
         // is ignored; BAIL stops at the first error.
