@@ -4,7 +4,6 @@
 #include "firebird/Failure.h"
 #include "upgrade/Translations.h"
 
-#include <QLocale>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
@@ -18,7 +17,6 @@ bool g_ending = false;
 }
 
 void SetEnding() { g_ending = true; }
-bool Ending() { return g_ending; }
 
 void ShowErrorBox(std::exception_ptr error) {
     const QString text = ErrorBoxText(error);

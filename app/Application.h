@@ -18,7 +18,6 @@ QString AppTitle();
 void ShowErrorBox(std::exception_ptr error);
 /// The program has been asked to end (window closed during a run, or a signal).
 void SetEnding();
-bool Ending();
 
 /// Runs a handler inside the error trap: whatever escapes it reaches the error box and the program goes on.
 void RunGuarded(const std::function<void()>& handler);

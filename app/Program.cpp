@@ -22,7 +22,7 @@ int RunProgram(int argc, char** argv, const std::function<void(TfPrincipal&)>& s
     if (started)
         started(fPrincipal);
     const int result = app.exec();
-    // Closing commits what is still active; a failure there is still shown.
+    // The connection's last close; a failure there is still shown.
     RunGuarded([&] { fPrincipal.EndSession(); });
     ClientLibrary::Shutdown();
     return result;

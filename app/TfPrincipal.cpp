@@ -85,8 +85,7 @@ TfPrincipal::TfPrincipal(QWidget* parent) : QMainWindow(parent), TfBase(this) {
     aCompactar->setToolTip(QStringLiteral("Compactar"));
     aAtualizar = new QAction(QStringLiteral("&Atualizar"), this);
     alBase << aBackup << aCompactar << aAtualizar;
-    connect(aBackup, &QAction::triggered, this, [this] { aBackupExecute(); });
-    connect(aCompactar, &QAction::triggered, this, [this] { aCompactarExecute(); });
+    // aBackup and aCompactar are bound to nothing: the run executes their handlers on its own thread.
     connect(aAtualizar, &QAction::triggered, this, [this] { RunGuarded([this] { aAtualizarExecute(); }); });
 
     bAtualizar = new QPushButton(aAtualizar->text(), client);
@@ -151,10 +150,6 @@ void TfPrincipal::aAtualizarExecute() {
     SetRunControlsEnabled(false);
     session_->Start(login);
 }
-
-// Reached only through the run, on the run's own thread (the session executes them there).
-void TfPrincipal::aBackupExecute() { Upgrade().aBackupExecute(); }
-void TfPrincipal::aCompactarExecute() { Upgrade().aCompactarExecute(); }
 
 void TfPrincipal::RunFinished(std::exception_ptr error) {
     SetRunControlsEnabled(true);
@@ -275,15 +270,10 @@ void TfPrincipal::HideUpdateCommand() { aAtualizar->setVisible(false); }
 bool TfPrincipal::BackupChecked() { return miBackup->isChecked(); }
 bool TfPrincipal::CompactarChecked() { return miCompactar->isChecked(); }
 
-void TfPrincipal::ExecuteBackup() {
-    if (aBackup->isEnabled())
-        aBackupExecute();
-}
-
-void TfPrincipal::ExecuteCompactar() {
-    if (aCompactar->isEnabled())
-        aCompactarExecute();
-}
+// The run reaches the window only through its session, which runs both stages on the run's thread: nothing of
+// them may run on the window's thread.
+void TfPrincipal::ExecuteBackup() {}
+void TfPrincipal::ExecuteCompactar() {}
 
 void TfPrincipal::SetBusy(bool busy) {
     if (busy)

@@ -51,14 +51,11 @@ public:
     /// version step is rolled back, a backup or restore is waited for), and the window closes once nothing runs.
     /// `reason` goes into the run's record.
     void RequestEnd(const QString& reason);
-    /// The program's last use of the server: closes the connection (committing, as closing does), from a thread
-    /// of its own.
+    /// The program's last use of the server: closes the connection, from a thread of its own (RunSession).
     void EndSession();
 
-    // Handlers.
+    // Handlers. Those of aBackup and aCompactar are the run's (UpgradeRun), on the run's own thread.
     void aAtualizarExecute();
-    void aBackupExecute();
-    void aCompactarExecute();
 
     // Callbacks.
     void ConsolePut(const QString& message) override;

@@ -290,6 +290,17 @@ void DatabaseConnection::Close() {
     d->NotifyClosed();
 }
 
+void DatabaseConnection::Disconnect() noexcept {
+    if (d->state == ConnectionState::Closed)
+        return;
+    d->lostTransaction.reset();
+    d->DropAttachment();
+    d->state = ConnectionState::Closed;
+    d->serial = 0;
+    d->scalarText.clear();
+    d->NotifyClosed();
+}
+
 bool DatabaseConnection::Connected() const { return d->state == ConnectionState::Open; }
 ConnectionState DatabaseConnection::State() const { return d->state; }
 

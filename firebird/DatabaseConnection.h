@@ -46,6 +46,9 @@ public:
 
     void Open();
     void Close();
+    /// Detaches without committing anything: the server rolls back what is still active. For when a rollback
+    /// failed and closing (which commits) must not follow.
+    void Disconnect() noexcept;
     bool Connected() const;
     ConnectionState State() const;
 

@@ -13,7 +13,7 @@ namespace {
 /// isql's own commands run to their terminator, over as many lines as they take ("CONNECT 'x'" on one line,
 /// "USER 'SYSDBA' PASSWORD ..." on the next); the table's other commands end at their line's end as well.
 bool EndsAtTerminator(const QString& keyword) {
-    for (const char* k : {"OUT", "SHELL", "IN", "HELP", "?", "EDIT", "SHOW", "CON", "CREATE", "DROP", "EXIT", "QUIT"})
+    for (const char* k : {"OUT", "SHELL", "IN", "HELP", "?", "EDIT", "SHOW", "CON", "CREATE", "DROP"})
         if (keyword.startsWith(QLatin1String(k)))
             return true;
     return false;

@@ -4,9 +4,9 @@
 #include "firebird/DatabaseStatement.h"
 #include "firebird/Errors.h"
 #include "script/ScriptCommand.h"
+#include "firebird/Encoding.h"
 #include "script/ScriptParser.h"
 #include "script/StatementText.h"
-#include "firebird/Encoding.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -291,7 +291,7 @@ QString ScriptRunner::ExpandMacros(const QString& text) const {
                 ++j;
             const QString name = text.mid(i + 1, j - i - 1);
             // An undefined name stays as written: a literal such as 'A&B' must reach the database unchanged.
-            if (!name.isEmpty() && !Macros.isEmpty() && Macros.contains(name)) {
+            if (!name.isEmpty() && Macros.contains(name)) {
                 out += Macros.value(name);
                 i = j - 1;
                 continue;
@@ -370,7 +370,7 @@ void ScriptRunner::ExecuteStatement(ScriptCommand& command) {
     const qint64 elapsed = timer.elapsed();
 
     if (Options.AutoDDL && !Options.PlanOnly && !droppedNothing && connection_->InTransaction() &&
-        IsDefinitionStatement(text))
+        IsDefinitionStatement(kind, text))
         connection_->Commit();
     if (Options.CommitEachNCommands > 0 && ++commandsSinceCommit_ >= Options.CommitEachNCommands) {
         connection_->Commit();

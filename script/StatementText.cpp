@@ -125,8 +125,8 @@ StatementText TranslateStatement(const QString& text) {
     return result;
 }
 
-bool IsDefinitionStatement(const QString& text) {
-    switch (StatementKindOf(text)) {
+bool IsDefinitionStatement(StatementKind kind, const QString& text) {
+    switch (kind) {
     case StatementKind::Create:
     case StatementKind::Alter:
     case StatementKind::Drop: return true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "firebird/StatementKind.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -18,7 +20,8 @@ struct StatementText {
 /// unchanged.
 StatementText TranslateStatement(const QString& text);
 
-/// A statement that changes metadata, which isql's SET AUTODDL commits on its own.
-bool IsDefinitionStatement(const QString& text);
+/// A statement that changes metadata, which isql's SET AUTODDL commits on its own: of the kind create, alter
+/// or drop, or (of the kind other) a RECREATE, GRANT, REVOKE or COMMENT.
+bool IsDefinitionStatement(StatementKind kind, const QString& text);
 
 } // namespace abd

@@ -195,15 +195,25 @@ void RunSession::RequestStop(const QString& reason) {
 }
 
 void RunSession::EndConnection() {
-    DatabaseConnection& c = run_->sqlcPrincipal;
     try {
-        // Nothing a stopped run leaves active is to be kept: the steps commit their own work.
-        if (c.Connected() && c.InTransaction())
-            c.Rollback();
-        c.Close();
+        ReleaseConnection(run_->sqlcPrincipal);
     } catch (...) {
         log_.Write(RecordTag::Error, ErrorBoxText(std::current_exception()));
     }
+}
+
+void RunSession::ReleaseConnection(DatabaseConnection& c) {
+    // Nothing still active at the end is to be kept: the queries' transaction ends before the steps and every
+    // step commits its own work, so what is left is a failed or stopped step's. It is rolled back; when even
+    // the rollback fails, the attachment goes without the commit that closing would make.
+    try {
+        if (c.Connected() && c.InTransaction())
+            c.Rollback();
+    } catch (...) {
+        c.Disconnect();
+        throw;
+    }
+    c.Close();
 }
 
 void RunSession::CloseConnection() {
@@ -212,10 +222,7 @@ void RunSession::CloseConnection() {
     std::exception_ptr error;
     std::thread closer([this, &error] {
         try {
-            DatabaseConnection& c = run_->sqlcPrincipal;
-            if (stopRequested_ && c.Connected() && c.InTransaction())
-                c.Rollback();
-            c.Close();
+            ReleaseConnection(run_->sqlcPrincipal);
         } catch (...) {
             error = std::current_exception();
         }

@@ -95,9 +95,8 @@ public:
     void RequestStop(const QString& reason);
     bool StopRequested() const { return stopRequested_; }
 
-    /// The program is done with the server: rolls back what a stopped run may have left active, then closes the
-    /// connection (which commits, as closing does) on a thread of its own, and waits. Raises what the close
-    /// raises.
+    /// The program is done with the server: on a thread of its own, rolls back what a failed or stopped step may
+    /// have left active and closes the connection, and waits. Raises what the rollback or the close raises.
     void CloseConnection();
 
     /// The record of the last run; empty when none was written.
@@ -115,6 +114,7 @@ Q_SIGNALS:
 private:
     void Finish(std::exception_ptr error);
     void EndConnection();
+    static void ReleaseConnection(DatabaseConnection& connection);
 
     UpgradeHost& host_;
     QueuedHost queued_;

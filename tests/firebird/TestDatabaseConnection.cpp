@@ -242,6 +242,22 @@ private slots:
         QVERIFY(t.elapsed() >= 800);
     }
 
+    void disconnectCommitsNothing() {
+        TempDatabase db(kSchema);
+        DatabaseConnection c("x", SettingsFor(db.Path()));
+        c.StartTransaction();
+        auto st = c.CreateStatement();
+        st->Prepare("UPDATE T SET N = 99 WHERE ID = 2");
+        st->Execute();
+        c.Disconnect(); // where Close would commit
+        QVERIFY(!c.Connected());
+        QVERIFY(!c.InTransaction());
+        QTRY_COMPARE(CountOtherAttachments(db), 0);
+        QCOMPARE(db.Scalar("SELECT N FROM T WHERE ID = 2;"), QStringLiteral("2"));
+        c.Open(); // usable again
+        QCOMPARE(c.ExecSQLScalar("SELECT COUNT(*) FROM T").ToInteger(), 2);
+    }
+
     void recoveredOpeningAttachesOnce() {
         TempDatabase db(kSchema);
         // The network comes back 1.5 s after the first attempt: the third attempt of the recovery gets through.
