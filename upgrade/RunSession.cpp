@@ -125,6 +125,8 @@ RunSession::RunSession(UpgradeHost& host, QObject* parent)
 }
 
 RunSession::~RunSession() {
+    if (stopper_.joinable())
+        stopper_.join();
     if (worker_.joinable()) {
         run_->RequestStop();
         worker_.join();
@@ -177,6 +179,8 @@ void RunSession::Start(const LoginValues& login) {
 }
 
 void RunSession::Finish(std::exception_ptr error) {
+    if (stopper_.joinable())
+        stopper_.join();
     if (worker_.joinable())
         worker_.join();
     running_ = false;
@@ -190,7 +194,10 @@ void RunSession::RequestStop(const QString& reason) {
                                                            "assim que a atualização parar.")
                                           : QStringLiteral("Pedido de encerramento (%1)."))
                                        .arg(reason));
-        run_->RequestStop();
+        // Cancelling the running statement goes over the network: not from this (the window's) thread.
+        if (stopper_.joinable())
+            stopper_.join();
+        stopper_ = std::thread([this] { run_->RequestStop(); });
     }
 }
 

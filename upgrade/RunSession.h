@@ -91,7 +91,8 @@ public:
     void Start(const LoginValues& login);
     bool Running() const { return running_; }
 
-    /// Asks for the program's end: the run in progress ends in order; `reason` goes into the record.
+    /// Asks for the program's end: the run in progress ends in order; `reason` goes into the record. Returns at
+    /// once: the request reaches the run from a thread of its own.
     void RequestStop(const QString& reason);
     bool StopRequested() const { return stopRequested_; }
 
@@ -123,6 +124,7 @@ private:
     std::unique_ptr<UpgradeRun> run_;
     std::unique_ptr<QueuedHost::Cursor> cursor_;
     std::thread worker_;
+    std::thread stopper_; // carries a stop request to the run, which may cancel at the server
     bool running_ = false;
     std::atomic<bool> stopRequested_{false};
 };
