@@ -5,6 +5,7 @@
 #include "firebird/internal/ClientApi.h"
 
 #include <QFileInfo>
+#include <csignal>
 #include <dlfcn.h>
 #include <memory>
 
@@ -29,8 +30,8 @@ std::unique_ptr<ClientLibrary>& Instance() {
 
 /// The client library answers SIGINT and SIGTERM by shutting every attachment and service of the process
 /// down from a thread of its own. The program handles those signals itself (a step is rolled back, a
-/// service job is waited for), so that shutdown is refused; the program's own handler, installed before
-/// the library's, is still called by the library's handler.
+/// service job is waited for), so that shutdown is refused. This covers a signal that comes while the
+/// library's handler is in place, during the process's first attach (see KeepSignalHandlers).
 int RefuseShutdownOnSignal(const int reason, const int, void*) { return reason == fb_shutrsn_signal ? 1 : 0; }
 
 QString TrimLoaderText(QString text) {
@@ -121,6 +122,8 @@ ClientLibrary& ClientLibrary::Load() {
     }
 
     std::unique_ptr<ClientLibrary> lib(new ClientLibrary);
+    for (std::size_t i = 0; i < kKeptSignals.size(); ++i)
+        ::sigaction(kKeptSignals[i], nullptr, &lib->keptActions_[i]);
     lib->handle_ = handle;
     lib->api_ = api.release();
 
@@ -143,6 +146,17 @@ ClientLibrary& ClientLibrary::Load() {
 
     Instance() = std::move(lib);
     return *Instance();
+}
+
+void ClientLibrary::KeepSignalHandlers() {
+    // The library puts its own handlers in at the process's first attach, database or service. Each signal
+    // then wakes the library's shutdown thread, which calls fb_shutdown: refused, but when that call overlaps
+    // the program's own end (its fb_shutdown, the exit), the process crashes inside the library. From the
+    // first attach on, the handlers are again the ones the process had when the library was loaded.
+    std::call_once(signalsKept_, [this] {
+        for (std::size_t i = 0; i < kKeptSignals.size(); ++i)
+            ::sigaction(kKeptSignals[i], &keptActions_[i], nullptr);
+    });
 }
 
 void ClientLibrary::Shutdown() {

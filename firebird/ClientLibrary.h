@@ -2,6 +2,8 @@
 
 #include <QString>
 #include <QStringList>
+#include <array>
+#include <csignal>
 #include <mutex>
 
 namespace abd {
@@ -37,6 +39,10 @@ public:
     bool Embedded() const { return embedded_; }
     bool IsFirebird(int minimumVersion) const { return brand_ == ClientBrand::Firebird && version_ >= minimumVersion; }
 
+    /// After an attach call (done or failed): the SIGINT, SIGTERM and SIGHUP handlers are again those of the
+    /// time the library was loaded, whatever the library installed at its first call.
+    void KeepSignalHandlers();
+
     /// Serialises attach, detach and the reading of status vectors.
     std::recursive_mutex& Mutex() { return mutex_; }
 
@@ -54,6 +60,9 @@ private:
     int version_ = 0;
     bool embedded_ = false;
     std::recursive_mutex mutex_;
+    static constexpr std::array<int, 3> kKeptSignals{SIGINT, SIGTERM, SIGHUP};
+    std::array<struct sigaction, 3> keptActions_{};
+    std::once_flag signalsKept_;
 };
 
 /// Brand from the library's own description: FIREBIRD, INTERBASE, anything else.

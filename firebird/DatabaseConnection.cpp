@@ -37,6 +37,7 @@ void DatabaseConnection::Impl::Attach() {
         const ISC_STATUS rc = Api().isc_attach_database(
             status, static_cast<short>(name.size()), name.constData(), &db, static_cast<short>(dpb.size()),
             reinterpret_cast<const ISC_SCHAR*>(dpb.data()));
+        lib->KeepSignalHandlers();
         Check(rc);
     }
     cancellable = db;

@@ -41,6 +41,7 @@ void ServiceClient::Attach(const ServiceSettings& settings) {
         d->lib->Api().isc_service_attach(d->status, static_cast<unsigned short>(name.size()), name.constData(),
                                          &d->handle, static_cast<unsigned short>(spb.size()),
                                          reinterpret_cast<const ISC_SCHAR*>(spb.data()));
+    d->lib->KeepSignalHandlers();
     if (rc != 0)
         d->handle = 0;
     d->Check(rc);

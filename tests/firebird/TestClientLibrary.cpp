@@ -1,16 +1,39 @@
 #include "firebird/ClientLibrary.h"
 #include "firebird/DatabaseConnection.h"
 #include "firebird/Errors.h"
+#include "firebird/ServiceClient.h"
 #include "tests/support/TestServer.h"
 
 #include <QtTest>
+#include <csignal>
 
 using namespace abd;
+
+namespace {
+volatile std::sig_atomic_t g_received = 0;
+void Received(int signal) { g_received = signal; }
+
+/// The handler the process has for `signal` now.
+void (*HandlerOf(int signal))(int) {
+    struct sigaction now {};
+    ::sigaction(signal, nullptr, &now);
+    return now.sa_handler;
+}
+} // namespace
 
 // Runs in a process of its own: the library must not be loaded before the first case.
 class TestClientLibrary : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() {
+        // The process's own handlers, in place before the library is loaded, as the program installs them.
+        struct sigaction action {};
+        action.sa_handler = Received;
+        sigemptyset(&action.sa_mask);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP})
+            ::sigaction(signal, &action, nullptr);
+    }
+
     void missingLibraryThenLoad() {
         QVERIFY(!ClientLibrary::Loaded());
         const QStringList real = ClientLibrary::Candidates();
@@ -54,6 +77,29 @@ private slots:
         QVERIFY(c.Connected());
         QVERIFY(ClientLibrary::Loaded());
         QVERIFY(ClientLibrary::Loaded()->FileName().contains("libfbclient.so"));
+    }
+
+    // The library installs SIGINT and SIGTERM handlers of its own at the first attach; a signal then runs
+    // its shutdown thread, which can crash the process when it overlaps the program's end. After an
+    // attach, database or service, the handlers are again the process's own, and a signal reaches only them.
+    void signalHandlersStayTheProcesssOwn() {
+        QVERIFY(ClientLibrary::Loaded());
+        for (int signal : {SIGINT, SIGTERM, SIGHUP})
+            QVERIFY2(HandlerOf(signal) == &Received, qPrintable(QString::number(signal)));
+
+        ServiceClient service;
+        service.Attach(test::ServiceSettingsFor(QString()));
+        QVERIFY(HandlerOf(SIGTERM) == &Received);
+
+        test::TempDatabase db;
+        DatabaseConnection c("x", test::SettingsFor(db.Path()));
+        c.Open();
+        g_received = 0;
+        ::raise(SIGTERM);
+        QCOMPARE(int(g_received), SIGTERM);
+        QTest::qWait(200); // time for a shutdown thread, if one had been woken
+        QCOMPARE(c.ExecSQLScalar("SELECT 7 FROM RDB$DATABASE").ToInteger(), 7);
+        c.Close();
     }
 };
 
