@@ -1,8 +1,9 @@
 // The program itself, driven as a person would drive it, for the tests that end it from outside with signals:
 //   ProgramHarness <server> <database> <password> <backup 0|1> <compactar 0|1> <pane|-> <prefix> <hold-ms>
 // It clicks the update button, fills the login, closes every box, and says on standard output what it sees:
-// "MARK" when the run writes a line into <pane> that starts with <prefix> (the run then holds <hold-ms> before
-// it goes on), "IDLE" when a run has ended, "BOX <text>" for each box.
+// "MARK" when the run writes a line into <pane> that starts with <prefix>, "IDLE" when a run has ended, "BOX
+// <text>" for each box. With a <hold-ms> above 0 the run, at that line, waits until the program has been asked
+// to end (10 s at most) and then <hold-ms> more, so that a test's signals land while the run is at that point.
 #include "app/Program.h"
 #include "app/TfLogin.h"
 #include "app/TfPrincipal.h"
@@ -55,9 +56,13 @@ int main(int argc, char** argv) {
         w.miCompactar->setChecked(compactar);
         if (paneName != QLatin1String("-")) {
             auto marked = std::make_shared<std::atomic<bool>>(false);
-            w.Session().SetLineTap([=](Pane pane, const QString& line) {
+            w.Session().SetLineTap([=, &w](Pane pane, const QString& line) {
                 if (pane == PaneNamed(paneName) && line.startsWith(prefix) && !marked->exchange(true)) {
                     Say(QStringLiteral("MARK"));
+                    if (holdMs <= 0)
+                        return;
+                    for (int waited = 0; !w.Session().StopRequested() && waited < 10000; waited += 10)
+                        QThread::msleep(10);
                     QThread::msleep(static_cast<unsigned long>(holdMs));
                 }
             });
