@@ -179,8 +179,8 @@ void RunSession::Start(const LoginValues& login) {
 }
 
 void RunSession::Finish(std::exception_ptr error) {
-    if (stopper_.joinable())
-        stopper_.join();
+    // The worker has posted this as its last act. The stopper may still be in its cancel call at the server:
+    // it is joined once the program is done with the server (CloseConnection), never here.
     if (worker_.joinable())
         worker_.join();
     running_ = false;
@@ -194,10 +194,10 @@ void RunSession::RequestStop(const QString& reason) {
                                                            "assim que a atualização parar.")
                                           : QStringLiteral("Pedido de encerramento (%1)."))
                                        .arg(reason));
-        // Cancelling the running statement goes over the network: not from this (the window's) thread.
-        if (stopper_.joinable())
-            stopper_.join();
-        stopper_ = std::thread([this] { run_->RequestStop(); });
+        // Cancelling the running statement goes over the network: not from this (the window's) thread. The
+        // run has its request after the first one; a repeated request has nothing more to ask of it.
+        if (!again)
+            stopper_ = std::thread([this] { run_->RequestStop(); });
     }
 }
 
@@ -224,6 +224,8 @@ void RunSession::ReleaseConnection(DatabaseConnection& c) {
 }
 
 void RunSession::CloseConnection() {
+    if (stopper_.joinable())
+        stopper_.join();
     if (worker_.joinable())
         worker_.join();
     std::exception_ptr error;

@@ -92,7 +92,8 @@ public:
     bool Running() const { return running_; }
 
     /// Asks for the program's end: the run in progress ends in order; `reason` goes into the record. Returns at
-    /// once: the request reaches the run from a thread of its own.
+    /// once: the first request reaches the run from a thread of its own; a later one is only recorded. A
+    /// stopped run stays stopped.
     void RequestStop(const QString& reason);
     bool StopRequested() const { return stopRequested_; }
 
