@@ -270,10 +270,8 @@ void TfPrincipal::HideUpdateCommand() { aAtualizar->setVisible(false); }
 bool TfPrincipal::BackupChecked() { return miBackup->isChecked(); }
 bool TfPrincipal::CompactarChecked() { return miCompactar->isChecked(); }
 
-// The run reaches the window only through its session, which runs both stages on the run's thread: nothing of
-// them may run on the window's thread.
-void TfPrincipal::ExecuteBackup() {}
-void TfPrincipal::ExecuteCompactar() {}
+// ExecuteBackup and ExecuteCompactar stay the host's defaults: the run's session runs both stages on the run's
+// thread, and nothing of them may run on the window's thread.
 
 void TfPrincipal::SetBusy(bool busy) {
     if (busy)

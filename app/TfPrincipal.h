@@ -80,8 +80,6 @@ private:
     void HideUpdateCommand() override;
     bool BackupChecked() override;
     bool CompactarChecked() override;
-    void ExecuteBackup() override;
-    void ExecuteCompactar() override;
     void SetBusy(bool busy) override;
 
     LogPane* PaneOf(Pane pane) const;

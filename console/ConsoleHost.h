@@ -27,9 +27,6 @@ public:
     void HideUpdateCommand() override {}
     bool BackupChecked() override { return backup_; }
     bool CompactarChecked() override { return compactar_; }
-    // The run's thread executes the stages itself (RunSession); nothing reaches these.
-    void ExecuteBackup() override {}
-    void ExecuteCompactar() override {}
     void SetBusy(bool) override {}
 
 private:

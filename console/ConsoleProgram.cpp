@@ -210,7 +210,7 @@ int RunConsole(int argc, char** argv) {
     });
     session.Start(login);
     const int status = QCoreApplication::exec();
-    // Closing commits what is still active, as the window's end does.
+    // The connection's last close, as the window's end does: what a stopped or failed step left is rolled back.
     try {
         session.CloseConnection();
     } catch (...) {

@@ -6,6 +6,7 @@
 #include "upgrade/UpgradeScripts.h"
 
 #include <QLocale>
+#include <stdexcept>
 
 namespace abd {
 
@@ -69,6 +70,9 @@ ServiceSettings UpgradeRun::StageSettings() const {
     s.Database = BancoDados;
     return s;
 }
+
+void UpgradeHost::ExecuteBackup() { throw std::logic_error("the backup stage has no host to run it"); }
+void UpgradeHost::ExecuteCompactar() { throw std::logic_error("the compaction has no host to run it"); }
 
 LoginValues UpgradeRun::DefaultLogin() {
     return {kLocalServer, QStringLiteral("LORTU"), QStringLiteral("SYSDBA"), QStringLiteral("pomelarix")};

@@ -55,9 +55,11 @@ public:
     virtual void HideUpdateCommand() = 0;
     virtual bool BackupChecked() = 0;
     virtual bool CompactarChecked() = 0;
-    /// Executes the commands aBackup and aCompactar, whose handlers come back to the run.
-    virtual void ExecuteBackup() = 0;
-    virtual void ExecuteCompactar() = 0;
+    /// Executes the commands aBackup and aCompactar, whose handlers come back to the run. A host that does not
+    /// run them (the window and the terminal leave that to the run's session) raises: a stage is never skipped
+    /// in silence.
+    virtual void ExecuteBackup();
+    virtual void ExecuteCompactar();
     /// The hourglass while the server works; false restores the default cursor.
     virtual void SetBusy(bool busy) = 0;
 };
