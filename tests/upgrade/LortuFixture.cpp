@@ -95,7 +95,7 @@ Driver::Driver(const QString& database) {
 
 void Driver::Poll() {
     QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || handled_.contains(modal))
+    if (!modal || handled_.contains(QPointer<QWidget>(modal)))
         return;
     handled_ << modal;
     if (auto* d = qobject_cast<TfLogin*>(modal)) {

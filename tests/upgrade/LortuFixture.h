@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 #include <functional>
 
@@ -62,7 +63,8 @@ public:
 private:
     void Poll();
     QTimer timer_;
-    QList<QWidget*> handled_;
+    // Guarded: a later dialog may be built where a handled one was, and must not pass for it.
+    QList<QPointer<QWidget>> handled_;
 };
 
 QStringList Lines(LogPane* pane);
