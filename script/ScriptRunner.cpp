@@ -72,6 +72,15 @@ void ScriptRunner::AbortJob() {
         connection_->CancelOperation();
 }
 
+bool ScriptRunner::HaltedLocked() {
+    if (!stop_ && StopWhen && StopWhen()) {
+        stop_ = true;
+        finished_ = true;
+        status_ = ssAborted;
+    }
+    return stop_;
+}
+
 bool ScriptRunner::ValidateAll() { return RunPass(true); }
 bool ScriptRunner::ExecuteAll() { return RunPass(false); }
 
@@ -159,7 +168,7 @@ bool ScriptRunner::RunPass(bool validating) {
     for (;;) {
         {
             std::lock_guard lock(mutex_);
-            if (finished_)
+            if (finished_ || HaltedLocked())
                 break;
         }
         try {
@@ -169,7 +178,7 @@ bool ScriptRunner::RunPass(bool validating) {
             bool finishedNow;
             {
                 std::lock_guard lock(mutex_);
-                finishedNow = finished_;
+                finishedNow = finished_ || HaltedLocked();
             }
             if (!finishedNow) {
                 if (validating)
@@ -322,12 +331,16 @@ void ScriptRunner::ExecuteStatement(ScriptCommand& command) {
     timer.start();
     bool opened = false;
     StatementKind kind = StatementKind::Unknown;
+    {
+        // Checked and marked in one step with AbortJob's look at it: a stop either finds the statement at the
+        // server and cancels it, or comes first and the statement is never sent.
+        std::lock_guard lock(mutex_);
+        if (HaltedLocked())
+            return;
+        executing_ = true;
+    }
     struct Executing {
         ScriptRunner& runner;
-        explicit Executing(ScriptRunner& r) : runner(r) {
-            std::lock_guard lock(runner.mutex_);
-            runner.executing_ = true;
-        }
         ~Executing() {
             std::lock_guard lock(runner.mutex_);
             runner.executing_ = false;

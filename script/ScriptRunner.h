@@ -85,6 +85,9 @@ public:
     QMap<QString, QVariant> Params;
     QStringList Arguments;
     ConsoleCallback OnConsolePut;
+    /// Asked before each command of a pass and before each statement goes to the server: true ends the pass as
+    /// AbortJob does. Unlike AbortJob, it also stops a pass that had not started yet when the caller decided.
+    std::function<bool()> StopWhen;
     WaitCursor* Cursor = nullptr;
 
     /// The validation pass: parses the whole script and sends nothing to the database.
@@ -108,6 +111,8 @@ public:
 
 private:
     bool RunPass(bool validating);
+    /// Whether the pass is to stop (AbortJob or StopWhen), marking it aborted; with mutex_ held.
+    bool HaltedLocked();
     void OpenLink();
     void DropLink();
     void PrintRows(DatabaseStatement& statement);

@@ -58,6 +58,8 @@ UpgradeRun::UpgradeRun(UpgradeHost& host)
     for (ScriptRunner* s : {&sVersao2, &sVersao3, &sVersao4, &sVersao5}) {
         ConfigureUpgradeScript(*s, version++);
         s->OnConsolePut = [this](ScriptRunner&, const QString& message, ConsoleKind) { host_.ConsolePut(message); };
+        // A stop asked for just before a pass starts would be forgotten by the pass's start: the pass asks too.
+        s->StopWhen = [this] { return stop_.load(); };
     }
 }
 

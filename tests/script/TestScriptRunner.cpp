@@ -190,6 +190,37 @@ private slots:
         QCOMPARE(db.Scalar("SELECT COUNT(*) FROM CLIENTE;"), QStringLiteral("1"));
     }
 
+    void stopWhenEndsThePass_data() {
+        QTest::addColumn<int>("stopAtEcho");
+        QTest::addColumn<int>("clientes");
+        // Decided before the pass started: nothing is sent.
+        QTest::newRow("before the pass") << 0 << 1;
+        // Decided at the second statement's echo: the first is sent, the second and third are not.
+        QTest::newRow("between statements") << 2 << 2;
+    }
+    void stopWhenEndsThePass() {
+        QFETCH(int, stopAtEcho);
+        QFETCH(int, clientes);
+        Setup setup;
+        auto& [db, c, r, console] = setup;
+        bool stop = stopAtEcho == 0;
+        int echoes = 0;
+        r.OnConsolePut = [&](ScriptRunner&, const QString&, ConsoleKind kind) {
+            if (kind == soEcho && ++echoes == stopAtEcho)
+                stop = true;
+        };
+        r.StopWhen = [&] { return stop; };
+        r.SQLScripts = {{QString(),
+                         {"INSERT INTO CLIENTE VALUES (2, 5);", "INSERT INTO CLIENTE VALUES (3, 5);",
+                          "INSERT INTO CLIENTE VALUES (4, 5);"}}};
+        c.StartTransaction();
+        r.ExecuteAll();
+        QCOMPARE(r.Status(), ssAborted);
+        QCOMPARE(echoes, stopAtEcho);
+        QCOMPARE(c.ExecSQLScalar("SELECT COUNT(*) FROM CLIENTE").ToInteger(), clientes);
+        c.Rollback();
+    }
+
     void abortJobCancelsTheRunningStatement() {
         Setup setup;
         auto& [db, c, r, console] = setup;
