@@ -1,5 +1,7 @@
 #include "app/TfLogin.h"
 
+#include "firebird/ParamBlocks.h"
+
 #include <QAction>
 #include <QFormLayout>
 #include <QLabel>
@@ -83,7 +85,8 @@ TfLogin::TfLogin(QWidget* parent) : TfDialogo(parent) {
 }
 
 void TfLogin::aOKUpdate() {
-    aOK->setEnabled(!eServidor->text().isEmpty() && !eBancoDados->text().isEmpty() && !eUsuario->text().isEmpty() &&
+    // A server of blanks alone names no server; the other fields count any character.
+    aOK->setEnabled(!ParseServer(eServidor->text()).Host.isEmpty() && !eBancoDados->text().isEmpty() && !eUsuario->text().isEmpty() &&
                     !eSenha->text().isEmpty());
     bOK->setEnabled(aOK->isEnabled());
 }

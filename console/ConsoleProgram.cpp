@@ -3,6 +3,7 @@
 #include "console/ConsoleHost.h"
 #include "firebird/ClientLibrary.h"
 #include "firebird/Errors.h"
+#include "firebird/ParamBlocks.h"
 #include "upgrade/RunSession.h"
 #include "upgrade/StopSignals.h"
 #include "upgrade/Translations.h"
@@ -94,12 +95,14 @@ Prompted AskPassword(const LoginValues& login) {
 }
 
 /// An option's value, held to the login dialog's length.
-bool Fill(QString& field, const QCommandLineParser& parser, const QCommandLineOption& option, int maxLength) {
+bool Fill(QString& field, const QCommandLineParser& parser, const QCommandLineOption& option, int maxLength,
+          bool server = false) {
     if (!parser.isSet(option))
         return true;
     field = parser.value(option);
     const QString name = QStringLiteral("--") + option.names().constFirst();
-    if (field.isEmpty()) {
+    // A server of blanks alone names no server.
+    if (field.isEmpty() || (server && ParseServer(field).Host.isEmpty())) {
         Error(QStringLiteral("%1 não pode ficar vazio.").arg(name));
         return false;
     }
@@ -159,7 +162,7 @@ int RunConsole(int argc, char** argv) {
     }
 
     LoginValues login = defaults;
-    if (!Fill(login.Servidor, parser, servidor, 31) || !Fill(login.BancoDados, parser, bancoDados, 70) ||
+    if (!Fill(login.Servidor, parser, servidor, 31, true) || !Fill(login.BancoDados, parser, bancoDados, 70) ||
         !Fill(login.Usuario, parser, usuario, 31))
         return kStatusUsage;
     login.Senha = qEnvironmentVariable("ISC_PASSWORD");

@@ -26,10 +26,15 @@ void DatabaseConnection::Impl::Attach() {
     const QString dialectText = params.Value(QStringLiteral("SQLDialect"));
     dialect = dialectText.isEmpty() ? 3 : dialectText.toInt();
 
-    const ClientInfo client{lib->Brand(), lib->Version(), lib->Embedded()};
+    const ClientInfo client = InfoOf(*lib);
     const Bytes dpb = BuildAttachBlock(params, dialect, client);
     const QString target = BuildConnectionString(params);
-    const QByteArray name = lib->IsFirebird(ClientLibrary::kVersion25) ? target.toUtf8() : ToCodePage(target);
+    const std::optional<QByteArray> encoded = EncodeExactly(target, client.DatabaseText());
+    if (!encoded)
+        throw UncarriedText(QStringLiteral("O nome do banco de dados tem um caractere que não pode ser enviado como "
+                                           "está (\"%1\").")
+                                .arg(*UncarriedCharacter(target, client.DatabaseText())));
+    const QByteArray& name = *encoded;
 
     {
         std::lock_guard lock(lib->Mutex());

@@ -9,6 +9,10 @@
 namespace abd {
 
 namespace {
+// The time-zone types of a 4.0 server, as a 4.0 client delivers them (the connection asks for the extended
+// forms, which carry the zone's offset in minutes after the UTC value).
+constexpr short kTimestampTzEx = 32748, kTimeTzEx = 32750, kTimestampTz = 32754, kTimeTz = 32756;
+
 
 int ColumnBufferSize(const XSQLVAR& v) {
     switch (v.sqltype & ~1) {
@@ -28,6 +32,10 @@ QString TypeNameOf(const XSQLVAR& v) {
     case SQL_DOUBLE:
     case SQL_D_FLOAT: return QStringLiteral("DOUBLE PRECISION");
     case SQL_TIMESTAMP: return QStringLiteral("TIMESTAMP");
+    case kTimestampTz:
+    case kTimestampTzEx: return QStringLiteral("TIMESTAMP WITH TIME ZONE");
+    case kTimeTz:
+    case kTimeTzEx: return QStringLiteral("TIME WITH TIME ZONE");
     case SQL_TYPE_DATE: return QStringLiteral("DATE");
     case SQL_TYPE_TIME: return QStringLiteral("TIME");
     case SQL_BLOB: return QStringLiteral("BLOB");
@@ -62,6 +70,7 @@ std::int64_t ToScale4(std::int64_t value, int scale) {
 }
 
 QDate DateOf(ISC_DATE days) { return QDate(1858, 11, 17).addDays(days); }
+
 QTime TimeOf(ISC_TIME t) { return QTime(0, 0).addMSecs(static_cast<int>(t / 10)); }
 
 } // namespace
@@ -342,6 +351,27 @@ void DatabaseStatement::Impl::DecodeRow() {
             ISC_TIME x;
             std::memcpy(&x, p, sizeof x);
             row.push_back(Value::Time(TimeOf(x)));
+            break;
+        }
+        case kTimestampTz:
+        case kTimestampTzEx: {
+            ISC_TIMESTAMP ts;
+            std::memcpy(&ts, p, sizeof ts);
+            std::int16_t offset = 0;
+            if ((v.sqltype & ~1) == kTimestampTzEx)
+                std::memcpy(&offset, p + sizeof ts + 2, 2);
+            QDateTime local(DateOf(ts.timestamp_date), TimeOf(ts.timestamp_time));
+            row.push_back(Value::DateTime(local.addSecs(offset * 60)));
+            break;
+        }
+        case kTimeTz:
+        case kTimeTzEx: {
+            ISC_TIME t;
+            std::memcpy(&t, p, sizeof t);
+            std::int16_t offset = 0;
+            if ((v.sqltype & ~1) == kTimeTzEx)
+                std::memcpy(&offset, p + sizeof t + 2, 2);
+            row.push_back(Value::Time(TimeOf(t).addSecs(offset * 60)));
             break;
         }
         case SQL_BOOLEAN: row.push_back(Value::Boolean(*p != 0)); break;

@@ -49,4 +49,37 @@ QString FromCodePage(const char* data, qsizetype size) {
     return out;
 }
 
+std::optional<QString> UncarriedCharacter(const QString& text, TextEncoding encoding) {
+    const QChar* s = text.constData();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = s[i].unicode();
+        if (c == 0)
+            return QString(s[i]);
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(s[i + 1].unicode())) {
+            if (encoding == TextEncoding::CodePage)
+                return text.mid(i, 2);
+            ++i;
+            continue;
+        }
+        if (QChar::isSurrogate(c))
+            return QString(s[i]);
+        if (encoding == TextEncoding::CodePage && EncodeOne(c) == kReplacement && c != u'?')
+            return QString(s[i]);
+    }
+    return std::nullopt;
+}
+
+std::optional<QByteArray> EncodeExactly(const QString& text, TextEncoding encoding) {
+    if (UncarriedCharacter(text, encoding))
+        return std::nullopt;
+    return encoding == TextEncoding::Utf8 ? text.toUtf8() : ToCodePage(text);
+}
+
+QString FromServer(const char* data, qsizetype size) {
+    const QByteArrayView bytes(data, size);
+    if (bytes.isValidUtf8())
+        return QString::fromUtf8(bytes);
+    return FromCodePage(data, size);
+}
+
 } // namespace abd

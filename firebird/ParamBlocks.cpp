@@ -16,12 +16,16 @@ constexpr std::uint8_t isc_tpb_version3 = 3, isc_tpb_consistency = 1, isc_tpb_co
                        isc_tpb_rec_version = 17;
 // Service items.
 constexpr std::uint8_t isc_spb_version = 2, isc_spb_current_version = 2, isc_spb_user_name = 28,
-                       isc_spb_password = 29, isc_action_svc_backup = 1, isc_action_svc_restore = 2,
+                       isc_spb_password = 29, isc_spb_utf8_filename = 118, isc_action_svc_backup = 1, isc_action_svc_restore = 2,
                        isc_spb_dbname = 106, isc_spb_verbose = 107, isc_spb_options = 108, isc_spb_bkp_file = 5,
                        isc_spb_bkp_length = 7, isc_spb_res_buffers = 9, isc_spb_res_page_size = 10,
                        isc_spb_res_fix_fss_data = 13, isc_spb_res_fix_fss_metadata = 14;
 
 const QString kSetBind = QStringLiteral("TIME WITH TIME ZONE TO EXTENDED;TIMESTAMP WITH TIME ZONE TO EXTENDED");
+// A server of version 4 or later sends its 128-bit and decimal-float values (and, to a client older than 4.0,
+// its time-zone values) only in types that the client knows; a 3.0 server ignores the item.
+const QString kLegacyNumbers = QStringLiteral("DECFLOAT TO LEGACY;INT128 TO LEGACY");
+const QString kLegacyTimeZones = QStringLiteral("TIME ZONE TO LEGACY");
 
 bool IsBlankEntry(const QString& entry) {
     for (QChar c : entry)
@@ -42,15 +46,32 @@ BlockWriter& BlockWriter::Int32(std::uint32_t value) {
     return *this;
 }
 
+QByteArray BlockWriter::Encode(const QString& text, qsizetype limit) const {
+    const std::optional<QByteArray> encoded = EncodeExactly(text, encoding_);
+    if (!encoded)
+        throw UncarriedText(QStringLiteral("Um texto enviado ao servidor tem um caractere que não pode ser enviado "
+                                           "como está (\"%1\").")
+                                .arg(*UncarriedCharacter(text, encoding_)));
+    QByteArray b = *encoded;
+    if (b.size() > limit) {
+        b.truncate(limit);
+        // A UTF-8 character is cut whole or not at all.
+        if (encoding_ == TextEncoding::Utf8)
+            while (!b.isEmpty() && !QByteArrayView(b).isValidUtf8())
+                b.chop(1);
+    }
+    return b;
+}
+
 BlockWriter& BlockWriter::ShortString(const QString& text) {
-    const QByteArray b = ToCodePage(text.left(255));
+    const QByteArray b = Encode(text.left(255), 255);
     bytes_.push_back(static_cast<std::uint8_t>(b.size()));
     bytes_.insert(bytes_.end(), b.begin(), b.end());
     return *this;
 }
 
 BlockWriter& BlockWriter::LongString(const QString& text) {
-    const QByteArray b = ToCodePage(text.left(65535));
+    const QByteArray b = Encode(text.left(65535), 65535);
     bytes_.push_back(static_cast<std::uint8_t>(b.size() & 0xFF));
     bytes_.push_back(static_cast<std::uint8_t>(b.size() >> 8));
     bytes_.insert(bytes_.end(), b.begin(), b.end());
@@ -74,8 +95,10 @@ QString StripControl(const QString& text) {
     return text.mid(from, to - from);
 }
 
+ClientInfo InfoOf(const ClientLibrary& library) { return {library.Brand(), library.Version(), library.Embedded()}; }
+
 Bytes BuildAttachBlock(const ConnectionSettings& params, int dialect, const ClientInfo& client) {
-    BlockWriter w;
+    BlockWriter w(client.DatabaseText());
     w.Tag(isc_dpb_version1);
     if (params.Has(QStringLiteral("User_Name")))
         w.Tag(isc_dpb_user_name).ShortString(StripControl(params.Value(QStringLiteral("User_Name"))));
@@ -88,7 +111,9 @@ Bytes BuildAttachBlock(const ConnectionSettings& params, int dialect, const Clie
         w.Tag(isc_dpb_page_size).Number(StripControl(params.Value(QStringLiteral("PageSize"))).toUInt());
     w.Tag(isc_dpb_sql_dialect).Number(static_cast<std::uint32_t>(dialect));
     if (client.IsFirebird(ClientLibrary::kVersion40))
-        w.Tag(isc_dpb_set_bind).ShortString(kSetBind);
+        w.Tag(isc_dpb_set_bind).ShortString(kSetBind + QLatin1Char(';') + kLegacyNumbers);
+    else if (client.IsFirebird(ClientLibrary::kVersion30))
+        w.Tag(isc_dpb_set_bind).ShortString(kLegacyTimeZones + QLatin1Char(';') + kLegacyNumbers);
     if (client.IsFirebird(ClientLibrary::kVersion25))
         w.Tag(isc_dpb_utf8_filename).Tag(0);
     return w.Data();
@@ -113,26 +138,56 @@ Bytes BuildTransactionBlock(Isolation isolation, bool readOnly, bool lockWait) {
     return b;
 }
 
+ServerAddress ParseServer(const QString& text) {
+    const QString t = text.trimmed();
+    ServerAddress a;
+    if (t.startsWith(QLatin1Char('['))) {
+        const qsizetype close = t.indexOf(QLatin1Char(']'));
+        if (close > 0) {
+            a.Host = t.left(close + 1);
+            const QString rest = t.mid(close + 1);
+            if (rest.startsWith(QLatin1Char('/')))
+                a.Port = rest.mid(1).trimmed();
+            return a;
+        }
+        a.Host = t;
+        return a;
+    }
+    // Firebird writes a port after the host with "/"; an IPv6 address has colons but never a "/".
+    const qsizetype slash = t.lastIndexOf(QLatin1Char('/'));
+    a.Host = (slash < 0 ? t : t.left(slash)).trimmed();
+    if (slash >= 0)
+        a.Port = t.mid(slash + 1).trimmed();
+    // A colon would end the host in the client library's reading: a bare IPv6 address goes in brackets.
+    if (a.Host.contains(QLatin1Char(':')))
+        a.Host = QLatin1Char('[') + a.Host + QLatin1Char(']');
+    return a;
+}
+
+namespace {
+/// The host and port part of a connection string or a service name: the port the server text carries wins
+/// over the stored one, so that every connection of a run goes to the same server and port.
+QString HostAndPort(const QString& serverText, const QString& storedPort) {
+    const ServerAddress a = ParseServer(serverText);
+    const QString port = a.Port.isEmpty() ? storedPort : a.Port;
+    return port.isEmpty() ? a.Host : a.Host + QLatin1Char('/') + port;
+}
+} // namespace
+
 QString BuildConnectionString(const ConnectionSettings& params) {
     const QString server = params.Value(QStringLiteral("Server"));
     const QString database = params.Value(QStringLiteral("Database"));
     const bool tcp = params.Value(QStringLiteral("Protocol")).compare(QStringLiteral("TCPIP"), Qt::CaseInsensitive) == 0;
-    if (!tcp && server.isEmpty())
+    if (!tcp && ParseServer(server).Host.isEmpty())
         return database;
-    QString s = server;
-    if (params.Has(QStringLiteral("Port")))
-        s += QLatin1Char('/') + params.Value(QStringLiteral("Port"));
-    return s + QLatin1Char(':') + database;
+    return HostAndPort(server, params.Value(QStringLiteral("Port"))) + QLatin1Char(':') + database;
 }
 
 QString BuildServiceName(const ServiceSettings& settings, const ClientInfo& client) {
     switch (settings.Protocol) {
-    case ipTCPIP: {
-        QString name = settings.Host();
-        if (settings.Port != 0)
-            name += QLatin1Char('/') + QString::number(settings.Port);
-        return name + QStringLiteral(":service_mgr");
-    }
+    case ipTCPIP:
+        return HostAndPort(settings.Host(), settings.Port != 0 ? QString::number(settings.Port) : QString()) +
+               QStringLiteral(":service_mgr");
     case ipNetBEUI: {
         QString name = QStringLiteral("\\\\") + settings.Host();
         if (settings.Port != 0)
@@ -146,18 +201,22 @@ QString BuildServiceName(const ServiceSettings& settings, const ClientInfo& clie
     return xnet ? QStringLiteral("xnet://service_mgr") : QStringLiteral("service_mgr");
 }
 
-Bytes BuildServiceAttachBlock(const ServiceSettings& settings) {
-    BlockWriter w;
+Bytes BuildServiceAttachBlock(const ServiceSettings& settings, const ClientInfo& client) {
+    BlockWriter w(client.ServiceText());
     w.Tag(isc_spb_version).Tag(isc_spb_current_version);
     if (!settings.UserName.isEmpty())
         w.Tag(isc_spb_user_name).ShortString(settings.UserName);
     if (!settings.Password.isEmpty())
         w.Tag(isc_spb_password).ShortString(settings.Password);
+    // Without it the client library converts every name of the attachment and of its requests from the
+    // process's locale, and refuses what that locale cannot read.
+    if (client.ServiceText() == TextEncoding::Utf8)
+        w.Tag(isc_spb_utf8_filename).Tag(0);
     return w.Data();
 }
 
 Bytes BuildBackupRequest(const QString& database, const BackupRequest& request, const ClientInfo& client) {
-    BlockWriter w;
+    BlockWriter w(client.ServiceText());
     w.Tag(isc_action_svc_backup).Tag(isc_spb_dbname).LongString(database);
     if (request.Verbose)
         w.Tag(isc_spb_verbose);
@@ -192,8 +251,8 @@ Bytes BuildBackupRequest(const QString& database, const BackupRequest& request, 
     return w.Data();
 }
 
-Bytes BuildRestoreRequest(const QString& database, const RestoreRequest& request) {
-    BlockWriter w;
+Bytes BuildRestoreRequest(const QString& database, const RestoreRequest& request, const ClientInfo& client) {
+    BlockWriter w(client.ServiceText());
     w.Tag(isc_action_svc_restore);
     for (const QString& entry : request.BackupFiles)
         if (!IsBlankEntry(entry))

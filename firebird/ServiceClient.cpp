@@ -16,7 +16,7 @@ struct ServiceClient::Impl {
     std::optional<DatabaseError> lastWarning;
 
     void Check(ISC_STATUS rc) { CheckStatus(*lib, rc, status, &lastWarning); }
-    ClientInfo Info() const { return {lib->Brand(), lib->Version(), lib->Embedded()}; }
+    ClientInfo Info() const { return InfoOf(*lib); }
 };
 
 ServiceClient::ServiceClient() : d(std::make_unique<Impl>()) {}
@@ -33,12 +33,18 @@ bool ServiceClient::Attached() const { return d->handle != 0; }
 
 void ServiceClient::Attach(const ServiceSettings& settings) {
     d->lib = &ClientLibrary::Load();
-    const QByteArray name = ToCodePage(BuildServiceName(settings, d->Info()));
-    const Bytes spb = BuildServiceAttachBlock(settings);
+    const ClientInfo info = d->Info();
+    const QString service = BuildServiceName(settings, info);
+    const std::optional<QByteArray> name = EncodeExactly(service, info.ServiceText());
+    if (!name)
+        throw UncarriedText(QStringLiteral("O nome do servidor tem um caractere que não pode ser enviado como está "
+                                           "(\"%1\").")
+                                .arg(*UncarriedCharacter(service, info.ServiceText())));
+    const Bytes spb = BuildServiceAttachBlock(settings, info);
     std::lock_guard lock(d->lib->Mutex());
     d->handle = 0;
     const ISC_STATUS rc =
-        d->lib->Api().isc_service_attach(d->status, static_cast<unsigned short>(name.size()), name.constData(),
+        d->lib->Api().isc_service_attach(d->status, static_cast<unsigned short>(name->size()), name->constData(),
                                          &d->handle, static_cast<unsigned short>(spb.size()),
                                          reinterpret_cast<const ISC_SCHAR*>(spb.data()));
     d->lib->KeepSignalHandlers();
@@ -113,7 +119,7 @@ void ServiceClient::Backup(const ServiceSettings& settings, const BackupRequest&
 }
 
 void ServiceClient::Restore(const ServiceSettings& settings, const RestoreRequest& request) {
-    Execute(settings, [&] { return BuildRestoreRequest(settings.Database, request); });
+    Execute(settings, [&] { return BuildRestoreRequest(settings.Database, request, d->Info()); });
 }
 
 ServerUsage GetUsage(const ServiceSettings& settings) {

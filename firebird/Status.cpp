@@ -43,7 +43,7 @@ DatabaseError BuildDatabaseError(ClientLibrary& lib, const ISC_STATUS* vector) {
         }
         if (length <= 0)
             break;
-        lines.push_back({position, FromCodePage(buffer, static_cast<qsizetype>(qstrnlen(buffer, sizeof buffer)))});
+        lines.push_back({position, FromServer(buffer, static_cast<qsizetype>(qstrnlen(buffer, sizeof buffer)))});
     }
 
     DatabaseErrorItem item;
@@ -60,7 +60,7 @@ DatabaseError BuildDatabaseError(ClientLibrary& lib, const ISC_STATUS* vector) {
     if (item.SQLCode != 0 && item.SQLCode != -999) {
         char buffer[513] = {};
         api.isc_sql_interprete(static_cast<short>(item.SQLCode), buffer, sizeof buffer);
-        texts << FromCodePage(buffer, static_cast<qsizetype>(qstrnlen(buffer, sizeof buffer)));
+        texts << FromServer(buffer, static_cast<qsizetype>(qstrnlen(buffer, sizeof buffer)));
     }
     item.Message = texts.join(QStringLiteral("\r\n"));
     if (api.fb_sqlstate) {

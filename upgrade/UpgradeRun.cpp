@@ -1,6 +1,8 @@
 #include "upgrade/UpgradeRun.h"
 
+#include "firebird/ClientLibrary.h"
 #include "firebird/Failure.h"
+#include "firebird/ParamBlocks.h"
 #include "firebird/ServiceClient.h"
 #include "upgrade/BackupNames.h"
 #include "upgrade/UpgradeScripts.h"
@@ -24,6 +26,22 @@ private:
 };
 
 QString StepNumber(int step) { return QStringLiteral("%1").arg(step, 3, 10, QLatin1Char('0')); }
+
+/// Refuses a text that would not reach the server exactly as it stands, naming where it comes from; the
+/// character itself is not shown for a password.
+void RefuseUncarried(const QString& where, const QString& text, bool secret, const QString& consequence) {
+    const ClientInfo info = InfoOf(ClientLibrary::Load());
+    for (TextEncoding encoding : {info.DatabaseText(), info.ServiceText()}) {
+        const std::optional<QString> c = UncarriedCharacter(text, encoding);
+        if (!c)
+            continue;
+        QString shown;
+        if (!secret)
+            shown = c->at(0).unicode() == 0 ? QStringLiteral(" (um caractere nulo)") : QStringLiteral(" (\"%1\")").arg(*c);
+        throw UncarriedText(QStringLiteral("%1 tem um caractere que não pode ser enviado ao servidor como está%2. %3")
+                                .arg(where, shown, consequence));
+    }
+}
 } // namespace
 
 /// The stage in work for the time of one scope, as a stop request sees it.
@@ -150,6 +168,14 @@ void UpgradeRun::ProceedUnguarded(const LoginValues& login) {
     Usuario = Locale.toUpper(login.Usuario);
     Senha = login.Senha;
 
+    // A name that the client library would change on the way (or replace) is refused before anything is done.
+    const QString nothingDone = QStringLiteral("Nada foi feito.");
+    RefuseUncarried(QStringLiteral("O campo Servidor"), login.Servidor, false, nothingDone);
+    RefuseUncarried(QStringLiteral("O campo Banco Dados"), login.BancoDados, false, nothingDone);
+    RefuseUncarried(QStringLiteral("O campo Usuário"), login.Usuario, false, nothingDone);
+    RefuseUncarried(QStringLiteral("O campo Usuário"), Usuario, false, nothingDone);
+    RefuseUncarried(QStringLiteral("O campo Senha"), login.Senha, true, nothingDone);
+
     {
         StageScope stage(*this, Stage::Preparing);
         const int attached = ContarConexoes();
@@ -183,6 +209,9 @@ void UpgradeRun::ProceedUnguarded(const LoginValues& login) {
         return;
     }
 
+    if (host_.BackupChecked() || host_.CompactarChecked())
+        RefuseUncarried(QStringLiteral("A pasta de backup de CONFIGURAR (PASTA_BACKUP)"), PastaBackup, false,
+                        QStringLiteral("Nada foi alterado."));
     ThrowIfStopped();
     if (host_.BackupChecked()) {
         const QString line = QStringLiteral("Backup versão ") + QString::number(VersaoBancoDados);

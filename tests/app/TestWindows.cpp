@@ -221,6 +221,11 @@ private slots:
         d.eSenha->setFocus();
         SendKey(d.eSenha, Qt::Key_Space);
         QVERIFY(d.bOK->isEnabled());
+        // A server of blanks alone names no server.
+        d.eServidor->setText(QStringLiteral("   "));
+        QVERIFY(!d.bOK->isEnabled());
+        d.eServidor->setText(QStringLiteral(" 10.0.0.5/3051 "));
+        QVERIFY(d.bOK->isEnabled());
         SendKey(d.eSenha, Qt::Key_Return);
         QVERIFY(!d.isVisible());
         QCOMPARE(d.result(), int(QDialog::Accepted));

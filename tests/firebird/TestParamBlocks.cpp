@@ -39,9 +39,14 @@ private slots:
         QTest::addColumn<Bytes>("expected");
         const Bytes head = Concat({B({1, 28, 6}), Text("SYSDBA"), B({29, 9}), Text("pomelarix"), B({48, 7}),
                                    Text("WIN1252"), B({4, 2, 0x00, 0x20, 63, 1, 3})});
-        const char* bind = "TIME WITH TIME ZONE TO EXTENDED;TIMESTAMP WITH TIME ZONE TO EXTENDED";
-        QTest::newRow("4.0") << 400000000 << Concat({head, B({93, 68}), Text(bind), B({77, 0})});
-        QTest::newRow("3.0.11") << 300119900 << Concat({head, B({77, 0})});
+        // A 4.0 server sends its 128-bit and decimal-float values in types every client reads; to a client
+        // older than 4.0 its time-zone values too. A 3.0 server ignores the item.
+        const char* bind4 = "TIME WITH TIME ZONE TO EXTENDED;TIMESTAMP WITH TIME ZONE TO EXTENDED;"
+                            "DECFLOAT TO LEGACY;INT128 TO LEGACY";
+        const char* bind3 = "TIME ZONE TO LEGACY;DECFLOAT TO LEGACY;INT128 TO LEGACY";
+        QTest::newRow("4.0") << 400000000 << Concat({head, B({93, int(std::strlen(bind4))}), Text(bind4), B({77, 0})});
+        QTest::newRow("3.0.11") << 300119900 << Concat({head, B({93, int(std::strlen(bind3))}), Text(bind3), B({77, 0})});
+        QTest::newRow("2.5") << 205000000 << Concat({head, B({77, 0})});
         QTest::newRow("2.1") << 201000000 << head;
     }
     void attachBlock() {
@@ -52,7 +57,7 @@ private slots:
 
     void attachBlockStripsBlanksAndSkipsAbsentItems() {
         ConnectionSettings s({"User_Name=  sysdba\t", "Password= x ", "CharacterSet=NONE"});
-        QCOMPARE(BuildAttachBlock(s, 3, {ClientBrand::Firebird, 300000000, false}),
+        QCOMPARE(BuildAttachBlock(s, 3, {ClientBrand::Firebird, 205000000, false}),
                  Concat({B({1, 28, 6}), Text("sysdba"), B({29, 1, 'x', 63, 1, 3, 77, 0})}));
         // A page size above 65535 takes four bytes.
         ConnectionSettings big({"PageSize=70000"});
@@ -76,15 +81,40 @@ private slots:
     }
 
     void serviceAttachBlock() {
+        const ClientInfo fb25{ClientBrand::Firebird, 205000000, false};
         ServiceSettings s;
-        QCOMPARE(BuildServiceAttachBlock(s), B({2, 2}));
+        QCOMPARE(BuildServiceAttachBlock(s, fb25), B({2, 2}));
         s.UserName = "SYSDBA";
         s.Password = "pomelarix";
-        QCOMPARE(BuildServiceAttachBlock(s), Concat({B({2, 2, 28, 6}), Text("SYSDBA"), B({29, 9}), Text("pomelarix")}));
+        QCOMPARE(BuildServiceAttachBlock(s, fb25),
+                 Concat({B({2, 2, 28, 6}), Text("SYSDBA"), B({29, 9}), Text("pomelarix")}));
         s.Password = QString(300, QLatin1Char('p'));
-        const Bytes b = BuildServiceAttachBlock(s);
+        const Bytes b = BuildServiceAttachBlock(s, fb25);
         QCOMPARE(int(b[11]), 255);
         QCOMPARE(b.size(), std::size_t(12 + 255));
+    }
+
+    void namesWithAccentsGoInUtf8() {
+        // From 3.0 on, the attachment declares its names UTF-8 and they go so: the client library converts
+        // nothing, so no locale can refuse them and no character is replaced.
+        const ClientInfo fb3{ClientBrand::Firebird, 300119900, false};
+        ServiceSettings s;
+        s.UserName = "JOSÉ";
+        s.Password = "ação";
+        QCOMPARE(BuildServiceAttachBlock(s, fb3), Concat({B({2, 2, 28, 5}), Text("JOS\xC3\x89"), B({29, 6}),
+                                                          Text("a\xC3\xA7\xC3\xA3o"), B({118, 0})}));
+        ConnectionSettings c({"User_Name=josé", "Password=ação"});
+        QCOMPARE(BuildAttachBlock(c, 3, fb3),
+                 Concat({B({1, 28, 5}), Text("jos\xC3\xA9"), B({29, 6}), Text("a\xC3\xA7\xC3\xA3o"), B({63, 1, 3, 93}),
+                         B({55}), Text("TIME ZONE TO LEGACY;DECFLOAT TO LEGACY;INT128 TO LEGACY"), B({77, 0})}));
+        BackupRequest r;
+        r.BackupFiles = {"/b/Diário €/L.fbk"};
+        QCOMPARE(BuildBackupRequest("/d/São Paulo/l.fdb", r, fb3),
+                 Concat({B({1, 106}), Long("/d/S\xC3\xA3o Paulo/l.fdb"), B({5}), Long("/b/Di\xC3\xA1rio \xE2\x82\xAC/L.fbk")}));
+        RestoreRequest rr;
+        rr.BackupFiles = {"/b/Diário/L.fbk"};
+        QCOMPARE(BuildRestoreRequest("/d/São.fdb", rr, fb3),
+                 Concat({B({2, 5}), Long("/b/Di\xC3\xA1rio/L.fbk"), B({106}), Long("/d/S\xC3\xA3o.fdb"), B({108, 0, 0x20, 0, 0})}));
     }
 
     void serviceName_data() {
@@ -159,27 +189,76 @@ private slots:
     }
 
     void restoreRequests() {
+        const ClientInfo fb25{ClientBrand::Firebird, 205000000, false};
         RestoreRequest r;
         r.BackupFiles = {"/b/x.fbk=2048"};
         r.Verbose = true;
         r.Options = roReplace;
-        QCOMPARE(BuildRestoreRequest("LORTU", r),
+        QCOMPARE(BuildRestoreRequest("LORTU", r, fb25),
                  Concat({B({2, 5}), Long("/b/x.fbk=2048"), B({106}), Long("LORTU"), B({107, 108, 0, 16, 0, 0})}));
         RestoreRequest plain;
-        QCOMPARE(BuildRestoreRequest("d", plain), Concat({B({2, 106}), Long("d"), B({108, 0, 0x20, 0, 0})}));
+        QCOMPARE(BuildRestoreRequest("d", plain, fb25), Concat({B({2, 106}), Long("d"), B({108, 0, 0x20, 0, 0})}));
         RestoreRequest meta;
         meta.Options = roReplace | roMetaDataOnly | roFixFSSData;
         meta.PageSize = 8192;
         meta.PageBuffers = 100;
-        QCOMPARE(BuildRestoreRequest("d", meta), Concat({B({2, 106}), Long("d"), B({108, 0x04, 0x10, 0, 0, 13, 0, 0}),
+        QCOMPARE(BuildRestoreRequest("d", meta, fb25), Concat({B({2, 106}), Long("d"), B({108, 0x04, 0x10, 0, 0, 13, 0, 0}),
                                                         B({10, 0, 0x20, 0, 0, 9, 100, 0, 0, 0})}));
     }
 
-    void codePageTexts() {
-        // Characters of the code page become their byte; others become "?".
+    void blockTexts() {
+        // Characters of the code page become their byte.
         BlockWriter w;
-        w.ShortString(QStringLiteral("ção€✓"));
+        w.ShortString(QStringLiteral("ção€?"));
         QCOMPARE(w.Data(), B({5, 0xE7, 0xE3, 'o', 0x80, '?'}));
+        // A character that the block's encoding lacks is refused, never replaced.
+        struct Case {
+            TextEncoding encoding;
+            QString text;
+        };
+        const QString lone(QChar(0xD800));
+        for (const Case& c : {Case{TextEncoding::CodePage, "✓"}, Case{TextEncoding::CodePage, QString("a") + QChar(0) + "b"},
+                              Case{TextEncoding::Utf8, "a" + lone}, Case{TextEncoding::Utf8, QString("a") + QChar(0)}}) {
+            BlockWriter refusing(c.encoding);
+            QVERIFY_THROWS_EXCEPTION(UncarriedText, refusing.LongString(c.text));
+        }
+        // UTF-8 carries them all; a text cut to the count's limit is cut between characters.
+        BlockWriter utf8(TextEncoding::Utf8);
+        utf8.ShortString(QStringLiteral("✓😀"));
+        QCOMPARE(utf8.Data(), Concat({B({7}), Text("\xE2\x9C\x93\xF0\x9F\x98\x80")}));
+        BlockWriter cut(TextEncoding::Utf8);
+        cut.ShortString(QString(200, QLatin1Char('a')) + QString(50, QChar(0xE9)));
+        QCOMPARE(int(cut.Data()[0]), 200 + 2 * 27);
+    }
+
+    void serversAsAdministratorsWriteThem_data() {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("database");
+        QTest::addColumn<QString>("service");
+        // The stored port is 3050; a port that the server text carries wins, in both names.
+        QTest::newRow("plain") << "127.0.0.1" << "127.0.0.1/3050:LORTU" << "127.0.0.1:service_mgr";
+        QTest::newRow("own port") << "127.0.0.1/3051" << "127.0.0.1/3051:LORTU" << "127.0.0.1/3051:service_mgr";
+        QTest::newRow("blanks") << "  srv\t" << "srv/3050:LORTU" << "srv:service_mgr";
+        QTest::newRow("ipv6") << "::1" << "[::1]/3050:LORTU" << "[::1]:service_mgr";
+        QTest::newRow("ipv6 port") << "2001:db8::10/3051" << "[2001:db8::10]/3051:LORTU"
+                                   << "[2001:db8::10]/3051:service_mgr";
+        QTest::newRow("bracketed") << "[::1]" << "[::1]/3050:LORTU" << "[::1]:service_mgr";
+        QTest::newRow("bracketed port") << "[::1]/3051" << "[::1]/3051:LORTU" << "[::1]/3051:service_mgr";
+        QTest::newRow("service port") << "srv/gds_db" << "srv/gds_db:LORTU" << "srv/gds_db:service_mgr";
+    }
+    void serversAsAdministratorsWriteThem() {
+        QFETCH(QString, server);
+        QFETCH(QString, database);
+        QFETCH(QString, service);
+        ConnectionSettings c = Stored();
+        c.SetValue("Server", server);
+        c.SetValue("Database", "LORTU");
+        QCOMPARE(BuildConnectionString(c), database);
+        ServiceSettings s;
+        s.SetHost(server);
+        s.Protocol = ipTCPIP;
+        QCOMPARE(BuildServiceName(s, {ClientBrand::Firebird, 300119900, false}), service);
+        QVERIFY(ParseServer("  \t ").Host.isEmpty());
     }
 };
 
