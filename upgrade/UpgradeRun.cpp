@@ -36,8 +36,12 @@ void RefuseUncarried(const QString& where, const QString& text, bool secret, con
         if (!c)
             continue;
         QString shown;
-        if (!secret)
-            shown = c->at(0).unicode() == 0 ? QStringLiteral(" (um caractere nulo)") : QStringLiteral(" (\"%1\")").arg(*c);
+        if (!secret) {
+            const QChar first = c->at(0);
+            shown = first.isPrint() && !first.isSurrogate()
+                        ? QStringLiteral(" (\"%1\")").arg(*c)
+                        : QStringLiteral(" (U+%1)").arg(first.unicode(), 4, 16, QLatin1Char('0')).toUpper();
+        }
         throw UncarriedText(QStringLiteral("%1 tem um caractere que não pode ser enviado ao servidor como está%2. %3")
                                 .arg(where, shown, consequence));
     }

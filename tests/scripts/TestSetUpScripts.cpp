@@ -8,6 +8,8 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <memory>
+#include <vector>
 
 using namespace abd::test;
 
@@ -56,6 +58,28 @@ private slots:
         QVERIFY(r.errors.contains("Nothing was changed"));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), text);
+    }
+
+    void stopAndStartLeaveOtherServersAlone() {
+        ServerBack back;
+        // Processes named as a Firebird server's guard and server, of another installation.
+        QTemporaryDir dir;
+        std::vector<std::unique_ptr<QProcess>> others;
+        for (const char* name : {"fbguard", "firebird"}) {
+            const QString program = dir.filePath(name);
+            QVERIFY(QFile::copy("/bin/sleep", program));
+            others.push_back(std::make_unique<QProcess>());
+            others.back()->start(program, {"300"});
+            QVERIFY(others.back()->waitForStarted());
+        }
+        QCOMPARE(Script("firebird-server.sh", {"stop"}).code, 0);
+        QCOMPARE(Script("firebird-server.sh", {"start"}).code, 0);
+        QCOMPARE(Script("firebird-server.sh", {"restart"}).code, 0);
+        for (const auto& p : others) {
+            QCOMPARE(p->state(), QProcess::Running);
+            p->kill();
+            p->waitForFinished();
+        }
     }
 
     void startLeavesAForeignServerAlone() {

@@ -74,11 +74,11 @@ QString BackupFolder(const QString& stem) {
     return f + QLatin1Char('/');
 }
 
-Lortu::Lortu(const QString& variant, const QString& folder)
+Lortu::Lortu(const QString& variant, const QString& folder, const QString& stem)
     : backupFolder(folder),
       db(DemoSql() + QStringLiteral("\nUPDATE CONFIGURAR SET PASTA_BACKUP = '%1' WHERE ID = 1;\nCOMMIT;\n").arg(folder) +
              variant,
-         QStringLiteral("lortu")) {}
+         stem) {}
 
 Lortu::~Lortu() {
     if (backupFolder.startsWith(WorkFolder()))

@@ -37,7 +37,9 @@ QString BackupFolder(const QString& stem = QStringLiteral("bk"));
 
 /// A Lortu database at version 1, changed by `variant` (SQL run after the demo's).
 struct Lortu {
-    explicit Lortu(const QString& variant = QString(), const QString& folder = BackupFolder());
+    /// `stem` names the database file, under the tests' folder (it may hold a folder of BackupFolder's).
+    explicit Lortu(const QString& variant = QString(), const QString& folder = BackupFolder(),
+                   const QString& stem = QStringLiteral("lortu"));
     ~Lortu();
     QStringList BackupFiles() const;
     QString backupFolder;

@@ -1,6 +1,7 @@
 #include "app/TfLogin.h"
 #include "app/TfPrincipal.h"
 #include "firebird/DatabaseConnection.h"
+#include "tests/support/Relay.h"
 #include "tests/support/TestServer.h"
 #include "tests/upgrade/LortuFixture.h"
 #include "upgrade/RunLog.h"
@@ -394,6 +395,67 @@ private slots:
         Click(t);
         QCOMPARE(t.Upgrade().Usuario, QStringLiteral("ADM\u0130N"));
         QCOMPARE(t.Upgrade().sqlcPrincipal.Param("User_Name"), QStringLiteral("admin"));
+    }
+
+    void namesWithAccentsReachTheServerAsTheyStand() {
+        // A Brazilian installation: accents (and a "€", which Latin-1 lacks) in the database's folder and in
+        // the backup folder of CONFIGURAR; the whole run with backup and compaction.
+        const QString dataFolder = BackupFolder(QStringLiteral("São Paulo €"));
+        Lortu l({}, BackupFolder(QStringLiteral("Cópias Diárias €")),
+                dataFolder.mid(WorkFolder().size() + 1) + QStringLiteral("lortu"));
+        QVERIFY(l.db.Path().startsWith(dataFolder));
+        TfPrincipal w;
+        Prepare(w);
+        PinClock(w);
+        Driver driver(l.db.Path());
+        Click(w);
+        QCOMPARE(driver.boxes.size(), 1);
+        QCOMPARE(driver.boxes[0].text, QStringLiteral("Concluído"));
+        QCOMPARE(l.db.Scalar("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR;"), QStringLiteral("5"));
+        // The files on disk carry exactly those names.
+        const QString file = QFileInfo(l.db.Path()).fileName();
+        const QString backupName = l.backupFolder + file + ".20240131.1405.versao.1.fbk";
+        const QString compactName = l.backupFolder + file + ".20240131.1407.fbk";
+        QCOMPARE(l.BackupFiles(), (QStringList{QFileInfo(backupName).fileName(), QFileInfo(compactName).fileName()}));
+        QVERIFY(QFile::exists(backupName));
+        QVERIFY(QFile::exists(l.db.Path()));
+        // The panes show them right, in the program's lines and in the server's alike.
+        const QStringList backup = Lines(w.mBackup);
+        QCOMPARE(backup[3], backupName);
+        QCOMPARE(backup[6], QStringLiteral("gbak:readied database %1 for backup ").arg(l.db.Path()));
+        QVERIFY(Lines(w.mCompactar).contains(QStringLiteral("gbak:opened file %1 ").arg(compactName)));
+        QVERIFY(!AllVisibleText(w, driver.boxes).contains(QStringLiteral("Ã")));
+    }
+
+    void aNameThatCannotBeCarriedIsRefusedBeforeAnything() {
+        Lortu l;
+        TfPrincipal w;
+        Prepare(w);
+        Driver driver(l.db.Path() + QChar(0xD800)); // half a character: no encoding carries it
+        Click(w);
+        QCOMPARE(driver.boxes.size(), 1);
+        QCOMPARE(driver.boxes[0].text, QStringLiteral("O campo Banco Dados tem um caractere que não pode ser enviado ao "
+                                                      "servidor como está (U+D800). Nada foi feito."));
+        QVERIFY(w.bAtualizar->isVisible());
+        QCOMPARE(Lines(w.mAtualizar).size(), 7);
+        QCOMPARE(l.db.Scalar("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR;"), QStringLiteral("1"));
+    }
+
+    void aServerOnAnotherPortTakesEveryConnection() {
+        // The server text carries its own port: the count, the database and the services all go through it.
+        Lortu l;
+        Relay relay(3061, 0);
+        TfPrincipal w;
+        Prepare(w);
+        Driver driver(l.db.Path());
+        driver.login.Servidor = QStringLiteral(" 127.0.0.1/3061 ");
+        Click(w);
+        QCOMPARE(driver.boxes.size(), 1);
+        QCOMPARE(driver.boxes[0].text, QStringLiteral("Concluído"));
+        QCOMPARE(l.db.Scalar("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR;"), QStringLiteral("5"));
+        // The count, the backup, the opening, a new attachment after each of the four steps, the compaction's
+        // backup and its restore.
+        QCOMPARE(relay.Accepted(), 9);
     }
 
     void wrongPasswordKeepsTheButton() {
