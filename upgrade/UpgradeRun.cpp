@@ -8,6 +8,7 @@
 #include "upgrade/UpgradeScripts.h"
 
 #include <QLocale>
+#include <optional>
 #include <stdexcept>
 
 namespace abd {
@@ -48,16 +49,25 @@ void RefuseUncarried(const QString& where, const QString& text, bool secret, con
 }
 } // namespace
 
-/// The stage in work for the time of one scope, as a stop request sees it.
+/// The stage in work for the time of one scope, as a stop request sees it. Entering it and a stop request take
+/// the same lock: a stop asked for before the entry refuses the stage (it never starts), one asked for after it
+/// finds the stage running and acts on it.
 class UpgradeRun::StageScope {
 public:
-    StageScope(UpgradeRun& run, Stage stage, ScriptRunner* script = nullptr) : run_(run) {
+    StageScope(UpgradeRun& run, Stage stage, const QString& name, ScriptRunner* script = nullptr) : run_(run) {
+        if (run_.OnStageEntry)
+            run_.OnStageEntry(name);
         std::lock_guard lock(run_.stageMutex_);
+        refused_ = run_.stop_;
+        if (refused_)
+            return;
         previous_ = run_.stage_;
         run_.stage_ = stage;
         run_.script_ = script;
     }
     ~StageScope() {
+        if (refused_)
+            return;
         std::lock_guard lock(run_.stageMutex_);
         run_.stage_ = previous_;
         run_.script_ = nullptr;
@@ -65,9 +75,18 @@ public:
     StageScope(const StageScope&) = delete;
     StageScope& operator=(const StageScope&) = delete;
 
+    /// A stop came first: the stage must not start.
+    bool Refused() const { return refused_; }
+    /// Ends the run for the stop when the stage was refused.
+    void ThrowIfRefused() const {
+        if (refused_)
+            throw RunStopped(QStringLiteral("Atualização interrompida."));
+    }
+
 private:
     UpgradeRun& run_;
-    Stage previous_;
+    Stage previous_ = Stage::Between;
+    bool refused_ = false;
 };
 
 UpgradeRun::UpgradeRun(UpgradeHost& host)
@@ -181,7 +200,8 @@ void UpgradeRun::ProceedUnguarded(const LoginValues& login) {
     RefuseUncarried(QStringLiteral("O campo Senha"), login.Senha, true, nothingDone);
 
     {
-        StageScope stage(*this, Stage::Preparing);
+        StageScope stage(*this, Stage::Preparing, QStringLiteral("contagem"));
+        stage.ThrowIfRefused();
         const int attached = ContarConexoes();
         if (attached >= 1) {
             host_.Information(QStringLiteral("Usuário conectado: ") + QString::number(attached) +
@@ -248,8 +268,8 @@ void UpgradeRun::ProceedUnguarded(const LoginValues& login) {
 void UpgradeRun::AtualizarVersao(int current, int step, ScriptRunner& script) {
     if (current >= step)
         return;
-    ThrowIfStopped();
-    StageScope stage(*this, Stage::Step, &script);
+    StageScope stage(*this, Stage::Step, QStringLiteral("versão %1").arg(step), &script);
+    stage.ThrowIfRefused();
     sqlcPrincipal.StartTransaction();
     try {
         script.ValidateAll();
@@ -271,6 +291,8 @@ void UpgradeRun::AtualizarVersao(int current, int step, ScriptRunner& script) {
 }
 
 void UpgradeRun::aBackupExecute() {
+    StageScope stage(*this, Stage::Service, QStringLiteral("backup"));
+    stage.ThrowIfRefused();
     ServiceClient client;
     const QDateTime t0 = Now();
     const QString file = BackupStageFileName(PastaBackup, BancoDados, t0, VersaoBancoDados);
@@ -282,11 +304,8 @@ void UpgradeRun::aBackupExecute() {
     BackupRequest request;
     request.BackupFiles = {file};
     request.Verbose = true;
-    QStringList serverLines;
-    {
-        StageScope stage(*this, Stage::Service);
-        serverLines = RunService(client, Pane::Backup, [&](ServiceClient& c) { c.Backup(StageSettings(), request); });
-    }
+    const QStringList serverLines =
+        RunService(client, Pane::Backup, [&](ServiceClient& c) { c.Backup(StageSettings(), request); });
     const QDateTime t1 = Now();
     AppendTimes(Pane::Backup, t0, t1);
     if (HasErrorMarker(serverLines))
@@ -315,6 +334,9 @@ void UpgradeRun::AppendTimes(Pane pane, const QDateTime& t0, const QDateTime& t1
 }
 
 void UpgradeRun::aCompactarExecute() {
+    // From the close of the connection (a network call) to the end of the backup, a stop waits for the server.
+    std::optional<StageScope> closeAndBackup(std::in_place, *this, Stage::Service, QStringLiteral("compactação"));
+    closeAndBackup->ThrowIfRefused();
     const QDateTime t0 = Now();
     host_.Append(Pane::Compactar, QString());
     const QString file = CompactionFileName(PastaBackup, BancoDados, t0);
@@ -333,16 +355,17 @@ void UpgradeRun::aCompactarExecute() {
     backup.Options = boNoGarbageCollect;
     QStringList backupLines;
     {
-        StageScope stage(*this, Stage::Service);
         ServiceClient client;
         backupLines = RunService(client, Pane::Compactar, [&](ServiceClient& c) { c.Backup(StageSettings(), backup); });
     }
+    closeAndBackup.reset();
     if (HasErrorMarker(backupLines))
         throw Failure(QStringLiteral("Erro Backup"));
-    if (StopRequested()) {
+    StageScope restoreStage(*this, Stage::Service, QStringLiteral("restauração"));
+    if (restoreStage.Refused()) {
         // The database is untouched and the steps are committed: the restore is not started.
         AppendTimes(Pane::Compactar, t0, Now());
-        ThrowIfStopped();
+        restoreStage.ThrowIfRefused();
     }
     host_.Append(Pane::Compactar, QString());
 
@@ -352,7 +375,6 @@ void UpgradeRun::aCompactarExecute() {
     restore.Options = roReplace;
     QStringList restoreLines;
     {
-        StageScope stage(*this, Stage::Service);
         ServiceClient client;
         restoreLines = RunService(client, Pane::Compactar, [&](ServiceClient& c) { c.Restore(StageSettings(), restore); });
     }

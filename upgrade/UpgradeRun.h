@@ -109,6 +109,10 @@ public:
     QString Senha;
     QString PastaBackup;
 
+    /// Called on the run's thread right before each stage starts ("contagem", "backup", "versão 2" to "versão 5",
+    /// "compactação", "restauração"), outside every lock: tests stop the run exactly there.
+    std::function<void(const QString& stage)> OnStageEntry;
+
     /// The local clock; tests pin it.
     std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
     /// The system's locale: its upper-case rules for the user name, its separators for the time stamps.

@@ -458,6 +458,46 @@ private slots:
         QCOMPARE(relay.Accepted(), 9);
     }
 
+    void aStopBeforeAStageNeverStartsIt_data() {
+        QTest::addColumn<QString>("stage");
+        QTest::addColumn<QString>("version");
+        QTest::newRow("count") << "contagem" << "1";
+        QTest::newRow("backup") << "backup" << "1";
+        QTest::newRow("step 3") << "versão 3" << "2";
+        QTest::newRow("compaction") << "compactação" << "5";
+        QTest::newRow("restore") << "restauração" << "5";
+    }
+    void aStopBeforeAStageNeverStartsIt() {
+        QFETCH(QString, stage);
+        QFETCH(QString, version);
+        Lortu l;
+        TfPrincipal w;
+        Prepare(w);
+        PinClock(w);
+        Driver driver(l.db.Path());
+        // The request lands right before the stage's entry, and has reached the run when the entry comes.
+        w.Upgrade().OnStageEntry = [&](const QString& entering) {
+            if (entering != stage)
+                return;
+            OnWindowThread(w, [&] { w.Session().RequestStop("teste"); });
+            QVERIFY(QTest::qWaitFor([&] { return w.Upgrade().StopRequested(); }, 10000));
+        };
+        Click(w);
+        QCOMPARE(Lines(w.mAtualizar).last(), QStringLiteral("Atualização interrompida."));
+        QCOMPARE(l.db.Scalar("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR;"), version);
+        const QString backup = w.mBackup->Text();
+        const QString compactar = w.mCompactar->Text();
+        QCOMPARE(backup.contains("gbak:"), stage != "contagem" && stage != "backup");
+        QCOMPARE(w.mSQL->Text().contains("ALTER TRIGGER TR_HISTORICO_UPDATE_DELETE INACTIVE"),
+                 stage == "compactação" || stage == "restauração");
+        QCOMPARE(compactar.contains("Close Database"), stage == "restauração");
+        // Never a restore after the request: the database was not dropped and rebuilt.
+        QVERIFY(!compactar.contains("gbak:created database"));
+        QVERIFY(!w.StatusBar1->currentMessage().startsWith("Concluído"));
+        if (stage == "restauração")
+            QVERIFY(Lines(w.mCompactar).last().endsWith(" Tempo"));
+    }
+
     void wrongPasswordKeepsTheButton() {
         Lortu l;
         TfPrincipal w;
