@@ -5,9 +5,16 @@
 namespace abd {
 
 void ConsoleHost::Print(const QString& tag, const QString& text) {
+    if (gone_)
+        return;
+    bool written = true;
     for (const QString& line : TaggedLines(tag, text))
-        std::fprintf(out_, "%s\n", line.toUtf8().constData());
-    std::fflush(out_);
+        written = std::fprintf(out_, "%s\n", line.toUtf8().constData()) >= 0 && written;
+    if (std::fflush(out_) != 0 || !written) {
+        gone_ = true;
+        if (OnOutputGone)
+            OnOutputGone();
+    }
 }
 
 void ConsoleHost::Information(const QString& text) {

@@ -3,6 +3,7 @@
 #include "upgrade/UpgradeRun.h"
 
 #include <cstdio>
+#include <functional>
 
 namespace abd {
 
@@ -15,6 +16,11 @@ public:
 
     /// The refusal box was shown: others are attached.
     bool Refused() const { return refused_; }
+
+    /// Called once when a write to the output fails (a pipe whose reader has gone, a closed terminal): the
+    /// person has left. Nothing more is written there.
+    std::function<void()> OnOutputGone;
+    bool OutputGone() const { return gone_; }
 
     bool Login(LoginValues&) override { return true; }
     void Information(const QString& text) override;
@@ -36,6 +42,7 @@ private:
     bool compactar_;
     std::FILE* out_;
     bool refused_ = false;
+    bool gone_ = false;
 };
 
 } // namespace abd

@@ -43,12 +43,14 @@ const char* kDescription =
     "  3  recusado: há usuários conectados ao servidor\n"
     "  4  uma versão falhou: o banco ficou na versão anterior\n"
     "  5  o backup ou a compactação falhou\n"
-    "  128 + sinal  interrompido por SIGTERM (143), SIGINT (130) ou SIGHUP (129)";
+    "  128 + sinal  interrompido por SIGTERM (143), SIGINT (130) ou SIGHUP (129); a saída padrão fechada (um\n"
+    "               pager encerrado, uma sessão SSH que caiu) conta como SIGHUP (129)";
 
 /// The result of asking for the password on the terminal.
 struct Prompted {
     std::optional<QString> password; // none: no terminal
     int signal = 0;                  // a signal came while waiting
+    bool ended = false;              // end of input or a hang-up before Enter: nothing is tried
 };
 
 /// Asks for the password on the controlling terminal, without echo; a stop signal ends the wait.
@@ -59,6 +61,12 @@ Prompted AskPassword(const LoginValues& login) {
         return result;
     termios saved{};
     const bool terminal = ::tcgetattr(tty, &saved) == 0;
+    // Ctrl+Z and Ctrl+\ would leave the terminal without echo: they do nothing while the password is asked.
+    struct sigaction ignore {}, savedStop{}, savedQuit{};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGTSTP, &ignore, &savedStop);
+    ::sigaction(SIGQUIT, &ignore, &savedQuit);
     if (terminal) {
         termios quiet = saved;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
@@ -78,10 +86,15 @@ Prompted AskPassword(const LoginValues& login) {
                 break;
             }
         }
-        if (!(fds[0].revents & (POLLIN | POLLHUP)))
+        if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
             continue;
         char c = 0;
-        if (::read(tty, &c, 1) != 1 || c == '\n' || c == '\r') {
+        if (::read(tty, &c, 1) != 1) {
+            // End of input (Ctrl+D) or a terminal that hung up: the part typed so far is not a password.
+            result.ended = true;
+            break;
+        }
+        if (c == '\n' || c == '\r') {
             result.password = QString::fromLocal8Bit(typed);
             break;
         }
@@ -89,6 +102,8 @@ Prompted AskPassword(const LoginValues& login) {
     }
     if (terminal)
         ::tcsetattr(tty, TCSAFLUSH, &saved);
+    ::sigaction(SIGTSTP, &savedStop, nullptr);
+    ::sigaction(SIGQUIT, &savedQuit, nullptr);
     w = ::write(tty, "\n", 1);
     ::close(tty);
     return result;
@@ -118,6 +133,9 @@ bool Fill(QString& field, const QCommandLineParser& parser, const QCommandLineOp
 int RunConsole(int argc, char** argv) {
     // The handlers come first: from here on a signal ends the program in order, never half-way.
     StopSignals::InstallHandlers();
+    // A closed output (a pager quit, a dropped SSH session) is a failed write that the program answers, not a
+    // signal that kills it half-way.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     // The records of the runs live in the same data folder as the window's.
     QCoreApplication::setApplicationName(QStringLiteral("atualizar-banco-dados"));
@@ -170,6 +188,10 @@ int RunConsole(int argc, char** argv) {
         const Prompted typed = AskPassword(login);
         if (typed.signal)
             return 128 + typed.signal;
+        if (typed.ended) {
+            Error(QStringLiteral("Nenhuma senha: a entrada terminou antes do Enter. Nada foi feito."));
+            return kStatusUsage;
+        }
         if (!typed.password) {
             Error(QStringLiteral("Nenhuma senha: defina a variável de ambiente ISC_PASSWORD ou execute o programa "
                                  "num terminal, onde ela é pedida."));
@@ -196,13 +218,26 @@ int RunConsole(int argc, char** argv) {
         }
         session.RequestStop(QStringLiteral("sinal ") + StopSignals::Name(signal));
     });
+    // Nobody reads the output any more: the program ends as for a hang-up.
+    host.OnOutputGone = [&] {
+        if (!session.Running())
+            return;
+        if (!signalled) {
+            signalled = SIGHUP;
+            Error(QStringLiteral("A saída padrão foi fechada: a atualização para assim que puder, como para SIGHUP; "
+                                 "um backup ou uma restauração em andamento vai até o fim."));
+        }
+        session.RequestStop(QStringLiteral("saída padrão fechada"));
+    };
     QObject::connect(&session, &RunSession::Finished, &app, [&](std::exception_ptr error) {
         if (!error) {
             QCoreApplication::exit(host.Refused() ? kStatusRefused : kStatusConcluded);
             return;
         }
         Error(ErrorBoxText(error));
-        if (session.StopRequested())
+        // The stop wins where it is what ended the run; a failure that a stage met on its own while the stop
+        // waited for it (a restore that failed) keeps its own status.
+        if (session.Run().StopActed())
             QCoreApplication::exit(128 + (signalled ? signalled : SIGTERM));
         else if (session.Run().Phase() == RunPhase::Steps)
             QCoreApplication::exit(kStatusStepFailed);

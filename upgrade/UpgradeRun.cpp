@@ -80,7 +80,7 @@ public:
     /// Ends the run for the stop when the stage was refused.
     void ThrowIfRefused() const {
         if (refused_)
-            throw RunStopped(QStringLiteral("Atualização interrompida."));
+            run_.ThrowIfStopped();
     }
 
 private:
@@ -132,10 +132,12 @@ void UpgradeRun::RequestStop() {
         host_.SetStatus(WaitingForServerText());
         break;
     case Stage::Step:
+        stopActed_ = true;
         if (script_)
             script_->AbortJob();
         break;
     case Stage::Preparing:
+        stopActed_ = true;
         sqlcPrincipal.CancelOperation();
         break;
     case Stage::Between:
@@ -143,7 +145,9 @@ void UpgradeRun::RequestStop() {
     }
 }
 
-void UpgradeRun::ThrowIfStopped() const {
+void UpgradeRun::ThrowIfStopped() {
+    if (stop_)
+        stopActed_ = true;
     if (stop_)
         throw RunStopped(QStringLiteral("Atualização interrompida."));
 }

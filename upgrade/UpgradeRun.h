@@ -86,6 +86,9 @@ public:
     /// cancelled), a backup or restore the server is doing is waited for, and no later stage starts.
     void RequestStop();
     bool StopRequested() const { return stop_.load(); }
+    /// The stop is what ended the run: it refused a stage, or cancelled what the server was doing for the run.
+    /// A failure that a stage met on its own while a stop waited for it (a restore that failed) is not.
+    bool StopActed() const { return stopActed_.load(); }
     /// The part of the run in progress, or where it ended.
     RunPhase Phase() const { return phase_.load(); }
     /// The backup before the version steps.
@@ -122,7 +125,7 @@ private:
     enum class Stage { Between, Preparing, Service, Step };
     class StageScope;
     /// Ends the run with RunStopped once a stop was asked for.
-    void ThrowIfStopped() const;
+    void ThrowIfStopped();
     void ProceedUnguarded(const LoginValues& login);
 
     /// The service settings of the attachment count and of both stages.
@@ -135,6 +138,7 @@ private:
 
     UpgradeHost& host_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> stopActed_{false};
     std::atomic<RunPhase> phase_{RunPhase::Login};
     std::mutex stageMutex_; // the stage and the script in work, as RequestStop sees them
     Stage stage_ = Stage::Between;

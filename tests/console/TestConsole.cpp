@@ -36,7 +36,19 @@ public:
             env.insert("ISC_PASSWORD", password);
         QProcess p;
         p.setProcessEnvironment(env);
-        p.setChildProcessModifier([] { ::setsid(); });
+        const bool closed = closedOutput;
+        p.setChildProcessModifier([closed] {
+            ::setsid();
+            if (closed) {
+                // Standard output is a pipe whose reader has gone, as after "| head -1".
+                int fds[2];
+                if (::pipe(fds) == 0) {
+                    ::close(fds[0]);
+                    ::dup2(fds[1], 1);
+                    ::close(fds[1]);
+                }
+            }
+        });
         p.start(QStringLiteral(ABD_CONSOLE), args);
         if (!p.waitForStarted())
             qFatal("the console program did not start");
@@ -54,6 +66,9 @@ public:
             r.record = RecordLines(folder.filePath(logs.first()));
         return r;
     }
+
+    /// The program's standard output is a pipe that nobody reads.
+    bool closedOutput = false;
 
 private:
     QTemporaryDir data_;
@@ -204,6 +219,22 @@ private slots:
         QVERIFY2(r.errors.contains("SIGTERM recebido"), qPrintable(r.errors));
         QVERIFY(r.record.contains("[execução] Pedido de encerramento (sinal SIGTERM)."));
         QCOMPARE(l.db.Scalar("SELECT VERSAO_BANCO_DADOS || EXPURGO FROM CONFIGURAR;"), QStringLiteral("3S"));
+    }
+
+    void closedOutputEndsAsForAHangUp() {
+        // Nobody reads the output (a pager quit at once, a dropped SSH session): the first failed write ends the
+        // run in order, as SIGHUP does, instead of a SIGPIPE that kills it half-way.
+        Lortu l;
+        Console c;
+        c.closedOutput = true;
+        const Result r = c.Run({"--banco-dados", l.db.Path()});
+        QCOMPARE(r.status, 128 + SIGHUP);
+        QVERIFY2(r.errors.contains("A saída padrão foi fechada"), qPrintable(r.errors));
+        QVERIFY(r.record.contains("[execução] Pedido de encerramento (saída padrão fechada)."));
+        QCOMPARE(RecordOf(r.record, "atualizar").last(), QStringLiteral("Atualização interrompida."));
+        QCOMPARE(r.record.last(), QStringLiteral("[execução] Fim da execução."));
+        QCOMPARE(l.db.Scalar("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR;"), QStringLiteral("1"));
+        QVERIFY(l.BackupFiles().isEmpty());
     }
 };
 
