@@ -22,6 +22,11 @@ void ConsoleHost::Information(const QString& text) {
     Print(RecordTag::Message, text);
 }
 
+void ConsoleHost::RecordProblem(const QString& text) {
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
 void ConsoleHost::Concluded() { Print(RecordTag::Message, QStringLiteral("Concluído")); }
 void ConsoleHost::Append(Pane pane, const QString& line) { Print(RecordTag::Of(pane), line); }
 void ConsoleHost::SetStatus(const QString& text) { Print(RecordTag::Status, text); }

@@ -34,6 +34,8 @@ public:
     bool BackupChecked() override { return backup_; }
     bool CompactarChecked() override { return compactar_; }
     void SetBusy(bool) override {}
+    /// On standard error, which the person reads even when the output goes to a file.
+    void RecordProblem(const QString& text) override;
 
 private:
     void Print(const QString& tag, const QString& text);

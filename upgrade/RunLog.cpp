@@ -48,21 +48,39 @@ QString RunLog::DatabasePart(const QString& database) {
 
 bool RunLog::Open(const QDateTime& start, const QString& database) {
     std::lock_guard lock(mutex_);
+    problem_.clear();
+    writeFailed_ = false;
     const QString folder = Folder();
-    if (folder.isEmpty() || !QDir().mkpath(folder))
+    const auto fail = [&](const QString& reason) {
+        problem_ = QStringLiteral("O registro desta execução não pôde ser criado na pasta %1 (%2). A atualização "
+                                  "continua sem ele.")
+                       .arg(folder.isEmpty() ? QStringLiteral("de dados do usuário") : folder, reason);
         return false;
+    };
+    if (folder.isEmpty())
+        return fail(QStringLiteral("nenhuma pasta de dados"));
+    if (!QDir().mkpath(folder))
+        return fail(QStringLiteral("a pasta não pôde ser criada"));
+    // Server names, paths and the server's report are the owner's business alone.
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const QString stem = folder + QLatin1Char('/') + start.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
                          QLatin1Char('_') + DatabasePart(database);
     // Two runs in the same second (a refusal, then a new try) each keep a file of their own.
     for (int n = 1; n < 1000; ++n) {
         file_.setFileName(stem + (n == 1 ? QString() : QLatin1Char('-') + QString::number(n)) +
                           QStringLiteral(".log"));
-        if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+        if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered,
+                       QFileDevice::ReadOwner | QFileDevice::WriteOwner))
             return true;
         if (!file_.exists())
-            return false;
+            return fail(file_.errorString());
     }
-    return false;
+    return fail(QStringLiteral("nomes esgotados"));
+}
+
+QString RunLog::Problem() const {
+    std::lock_guard lock(mutex_);
+    return problem_;
 }
 
 void RunLog::Write(const QString& tag, const QString& text) {
@@ -73,7 +91,14 @@ void RunLog::Write(const QString& tag, const QString& text) {
     QString block;
     for (const QString& line : TaggedLines(tag, text))
         block += time + line + QLatin1Char('\n');
-    file_.write(block.toUtf8());
+    const QByteArray bytes = block.toUtf8();
+    if (file_.write(bytes) == bytes.size() || writeFailed_)
+        return;
+    writeFailed_ = true;
+    if (OnWriteFailure)
+        OnWriteFailure(QStringLiteral("O registro desta execução deixou de ser gravado em %1 (%2). A atualização "
+                                      "continua.")
+                           .arg(QFileInfo(file_).absoluteFilePath(), file_.errorString()));
 }
 
 void RunLog::Close() {

@@ -35,11 +35,16 @@ public:
     /// The folder of the records (the application's data location).
     static QString Folder();
 
-    /// Creates the file, named after the run's start and the database; false when it cannot be written, and
-    /// then every write does nothing.
+    /// Creates the file, named after the run's start and the database, readable by its owner alone in a folder
+    /// that only its owner may enter; false when it cannot be written (Problem() says why), and then every
+    /// write does nothing.
     bool Open(const QDateTime& start, const QString& database);
+    /// Why the last Open failed, in the program's words, naming the folder.
+    QString Problem() const;
     /// Writes every line of `text` with its tag and the current time; may be called from any thread.
     void Write(const QString& tag, const QString& text);
+    /// Called once, on the writing thread, the first time a write fails (a full disk): the text says so.
+    std::function<void(const QString& text)> OnWriteFailure;
     void Close();
     QString FileName() const;
 
@@ -50,6 +55,8 @@ public:
 private:
     mutable std::mutex mutex_;
     QFile file_;
+    QString problem_;
+    bool writeFailed_ = false;
 };
 
 /// A host that records every line and box of the run in a RunLog, then passes the call on.
@@ -74,6 +81,7 @@ public:
     void ExecuteBackup() override { inner_.ExecuteBackup(); }
     void ExecuteCompactar() override { inner_.ExecuteCompactar(); }
     void SetBusy(bool busy) override { inner_.SetBusy(busy); }
+    void RecordProblem(const QString& text) override { inner_.RecordProblem(text); }
 
 private:
     void Record(Pane pane, const QString& line);

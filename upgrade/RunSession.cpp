@@ -49,15 +49,26 @@ void QueuedHost::Drain() {
             calls_.pop_front();
         }
         // A call may open a modal box; a drain inside its event loop goes on with the queue, still in order.
-        call();
+        try {
+            call();
+        } catch (...) {
+            // What the call raised goes to the event loop's error trap; the calls after it, the run's end
+            // among them, are still carried out.
+            QueueRest();
+            throw;
+        }
         if (budget.elapsed() >= kDrainBudgetMs) {
-            std::lock_guard lock(mutex_);
-            if (!calls_.empty() && !drainQueued_) {
-                drainQueued_ = true;
-                QMetaObject::invokeMethod(context_, [this] { Drain(); }, Qt::QueuedConnection);
-            }
+            QueueRest();
             return;
         }
+    }
+}
+
+void QueuedHost::QueueRest() {
+    std::lock_guard lock(mutex_);
+    if (!calls_.empty() && !drainQueued_) {
+        drainQueued_ = true;
+        QMetaObject::invokeMethod(context_, [this] { Drain(); }, Qt::QueuedConnection);
     }
 }
 
@@ -95,6 +106,10 @@ void QueuedHost::HideUpdateCommand() {
 
 void QueuedHost::SetBusy(bool busy) {
     Post([this, busy] { target_.SetBusy(busy); });
+}
+
+void QueuedHost::RecordProblem(const QString& text) {
+    Post([this, text] { target_.RecordProblem(text); });
 }
 
 void QueuedHost::ExecuteBackup() {
@@ -149,7 +164,10 @@ void RunSession::Start(const LoginValues& login) {
         return;
     queued_.TakeMarks();
     log_.Close();
-    log_.Open(QDateTime::currentDateTime(), login.BancoDados);
+    // A record that cannot be written is said once; the run goes on without it.
+    log_.OnWriteFailure = [this](const QString& text) { queued_.RecordProblem(text); };
+    if (!log_.Open(QDateTime::currentDateTime(), login.BancoDados))
+        host_.RecordProblem(log_.Problem());
     log_.Write(RecordTag::Run, QStringLiteral("Servidor: %1; banco de dados: %2; usuário: %3; backup: %4; compactar: %5")
                                    .arg(login.Servidor, login.BancoDados, login.Usuario,
                                         queued_.BackupChecked() ? QStringLiteral("sim") : QStringLiteral("não"),

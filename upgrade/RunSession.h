@@ -45,6 +45,7 @@ public:
     void ExecuteBackup() override;
     void ExecuteCompactar() override;
     void SetBusy(bool busy) override;
+    void RecordProblem(const QString& text) override;
 
     /// The SQL-wait cursor of the scripts' passes, carried out on the context's thread.
     class Cursor : public WaitCursor {
@@ -60,6 +61,8 @@ public:
 
 private:
     void Drain();
+    /// Hands what is still queued to a later turn of the event loop.
+    void QueueRest();
 
     UpgradeHost& target_;
     QObject* context_;

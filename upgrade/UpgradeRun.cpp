@@ -114,6 +114,11 @@ ServiceSettings UpgradeRun::StageSettings() const {
     return s;
 }
 
+void UpgradeHost::RecordProblem(const QString& text) {
+    SetStatus(text);
+    Append(Pane::Atualizar, text);
+}
+
 void UpgradeHost::ExecuteBackup() { throw std::logic_error("the backup stage has no host to run it"); }
 void UpgradeHost::ExecuteCompactar() { throw std::logic_error("the compaction has no host to run it"); }
 

@@ -62,6 +62,9 @@ public:
     virtual void ExecuteCompactar();
     /// The hourglass while the server works; false restores the default cursor.
     virtual void SetBusy(bool busy) = 0;
+    /// The record of the run cannot be written: said once, in the status bar and the Atualizar pane unless the
+    /// host says it elsewhere (the terminal, on standard error).
+    virtual void RecordProblem(const QString& text);
 };
 
 /// The upgrade run behind the update button: login, attachment count, version steps, backup and compaction.

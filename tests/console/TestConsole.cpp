@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace abd;
@@ -30,7 +31,7 @@ class Console {
 public:
     Result Run(const QStringList& args, const QString& password = Password(), const std::function<void(QProcess&)>& during = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_DATA_HOME", data_.path());
+        env.insert("XDG_DATA_HOME", dataHome.isEmpty() ? data_.path() : dataHome);
         env.remove("ISC_PASSWORD");
         if (!password.isEmpty())
             env.insert("ISC_PASSWORD", password);
@@ -69,6 +70,8 @@ public:
 
     /// The program's standard output is a pipe that nobody reads.
     bool closedOutput = false;
+    /// Another data folder than the test's own.
+    QString dataHome;
 
 private:
     QTemporaryDir data_;
@@ -219,6 +222,33 @@ private slots:
         QVERIFY2(r.errors.contains("SIGTERM recebido"), qPrintable(r.errors));
         QVERIFY(r.record.contains("[execução] Pedido de encerramento (sinal SIGTERM)."));
         QCOMPARE(l.db.Scalar("SELECT VERSAO_BANCO_DADOS || EXPURGO FROM CONFIGURAR;"), QStringLiteral("3S"));
+    }
+
+    void theRecordIsNeverSilentlyMissing() {
+        Lortu l("UPDATE CONFIGURAR SET VERSAO_BANCO_DADOS = 5;");
+        // A data folder that cannot be made: the run goes on, and says so once, naming the folder.
+        Console blocked;
+        blocked.dataHome = "/dev/null/dados";
+        const Result r = blocked.Run({"--banco-dados", l.db.Path()});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.errors.count("O registro desta execução não pôde ser criado na pasta "
+                                "/dev/null/dados/atualizar-banco-dados"),
+                 1);
+        QVERIFY(Printed(r.out, "atualizar").contains("Banco dados já esta atualizado."));
+        // A record is its owner's alone.
+        QTemporaryDir home;
+        Console c;
+        c.dataHome = home.path();
+        QCOMPARE(c.Run({"--banco-dados", l.db.Path()}).status, 0);
+        const QString folder = home.path() + "/atualizar-banco-dados";
+        const QStringList logs = QDir(folder).entryList({"*.log"}, QDir::Files);
+        QCOMPARE(logs.size(), 1);
+        const auto mode = [](const QString& path) {
+            struct stat st {};
+            return ::stat(path.toLocal8Bit().constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+        };
+        QCOMPARE(mode(folder + "/" + logs.first()), 0600);
+        QCOMPARE(mode(folder), 0700);
     }
 
     void closedOutputEndsAsForAHangUp() {

@@ -498,6 +498,28 @@ private slots:
             QVERIFY(Lines(w.mCompactar).last().endsWith(" Tempo"));
     }
 
+    void aRecordThatCannotBeWrittenIsSaid() {
+        // Something that is no folder stands where the records go.
+        const QString folder = RunLog::Folder();
+        QDir(folder).removeRecursively();
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        struct Unblock {
+            QString path;
+            ~Unblock() { QFile::remove(path); }
+        } unblock{folder};
+        Lortu l("UPDATE CONFIGURAR SET VERSAO_BANCO_DADOS = 5;");
+        TfPrincipal w;
+        Prepare(w);
+        Driver driver(l.db.Path());
+        Click(w);
+        const QString said = "O registro desta execução não pôde ser criado na pasta " + folder;
+        QCOMPARE(Lines(w.mAtualizar).filter(said).size(), 1);
+        QVERIFY(w.StatusBar1->currentMessage().startsWith(said));
+        QVERIFY(Lines(w.mAtualizar).contains("Banco dados já esta atualizado."));
+    }
+
     void wrongPasswordKeepsTheButton() {
         Lortu l;
         TfPrincipal w;
