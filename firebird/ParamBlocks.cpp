@@ -9,14 +9,16 @@ namespace {
 // Attach items.
 constexpr std::uint8_t isc_dpb_version1 = 1, isc_dpb_page_size = 4, isc_dpb_user_name = 28,
                        isc_dpb_password = 29, isc_dpb_lc_ctype = 48, isc_dpb_sql_dialect = 63,
-                       isc_dpb_utf8_filename = 77, isc_dpb_set_bind = 93;
+                       isc_dpb_connect_timeout = 57, isc_dpb_utf8_filename = 77, isc_dpb_set_bind = 93;
+// A server that does not answer an attachment within this time refuses it (seconds).
+constexpr std::uint32_t kConnectTimeoutSeconds = 30;
 // Transaction items.
 constexpr std::uint8_t isc_tpb_version3 = 3, isc_tpb_consistency = 1, isc_tpb_concurrency = 2, isc_tpb_wait = 6,
                        isc_tpb_nowait = 7, isc_tpb_read = 8, isc_tpb_write = 9, isc_tpb_read_committed = 15,
                        isc_tpb_rec_version = 17;
 // Service items.
 constexpr std::uint8_t isc_spb_version = 2, isc_spb_current_version = 2, isc_spb_user_name = 28,
-                       isc_spb_password = 29, isc_spb_utf8_filename = 118, isc_action_svc_backup = 1, isc_action_svc_restore = 2,
+                       isc_spb_password = 29, isc_spb_connect_timeout = 57, isc_spb_utf8_filename = 118, isc_action_svc_backup = 1, isc_action_svc_restore = 2,
                        isc_spb_dbname = 106, isc_spb_verbose = 107, isc_spb_options = 108, isc_spb_bkp_file = 5,
                        isc_spb_bkp_length = 7, isc_spb_res_buffers = 9, isc_spb_res_page_size = 10,
                        isc_spb_res_fix_fss_data = 13, isc_spb_res_fix_fss_metadata = 14;
@@ -116,6 +118,7 @@ Bytes BuildAttachBlock(const ConnectionSettings& params, int dialect, const Clie
         w.Tag(isc_dpb_set_bind).ShortString(kLegacyTimeZones + QLatin1Char(';') + kLegacyNumbers);
     if (client.IsFirebird(ClientLibrary::kVersion25))
         w.Tag(isc_dpb_utf8_filename).Tag(0);
+    w.Tag(isc_dpb_connect_timeout).Number(kConnectTimeoutSeconds);
     return w.Data();
 }
 
@@ -212,6 +215,7 @@ Bytes BuildServiceAttachBlock(const ServiceSettings& settings, const ClientInfo&
     // process's locale, and refuses what that locale cannot read.
     if (client.ServiceText() == TextEncoding::Utf8)
         w.Tag(isc_spb_utf8_filename).Tag(0);
+    w.Tag(isc_spb_connect_timeout).Tag(4).Int32(kConnectTimeoutSeconds);
     return w.Data();
 }
 

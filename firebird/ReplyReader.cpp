@@ -9,7 +9,7 @@ namespace abd {
 namespace {
 constexpr std::uint8_t isc_info_svc_svr_db_info = 50, isc_spb_num_att = 5, isc_spb_num_db = 6,
                        isc_spb_dbname = 106, isc_info_flag_end = 127, isc_info_svc_line = 62,
-                       isc_info_svc_running = 67;
+                       isc_info_svc_running = 67, isc_info_svc_timeout = 64;
 }
 
 std::uint8_t ReplyReader::Tag() {
@@ -77,6 +77,12 @@ LineReply ParseLineReply(const std::uint8_t* data, std::size_t size) {
     case isc_info_svc_line: {
         LineReply reply;
         reply.Line = r.LongString();
+        // An empty line ends the output, unless the query's time-out passed first (the server says so next).
+        if (reply.Line.isEmpty() && !r.AtEnd() && r.Tag() == isc_info_svc_timeout) {
+            reply.Finished = false;
+            reply.TimedOut = true;
+            return reply;
+        }
         reply.Finished = reply.Line.isEmpty();
         return reply;
     }

@@ -34,6 +34,8 @@ ServerUsage ParseUsageReply(const std::uint8_t* data, std::size_t size);
 struct LineReply {
     QString Line;
     bool Finished = true;
+    /// The query's time-out passed with no line: the job goes on, and there is nothing to show.
+    bool TimedOut = false;
 };
 
 /// The reply to one isc_info_svc_line query.

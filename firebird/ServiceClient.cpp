@@ -9,11 +9,16 @@
 
 namespace abd {
 
+namespace {
+constexpr char kQueryTimeoutSeconds = 5;
+}
+
 struct ServiceClient::Impl {
     ClientLibrary* lib = nullptr;
     isc_svc_handle handle = 0;
     ISC_STATUS_ARRAY status{};
     std::optional<DatabaseError> lastWarning;
+    bool timedOut = false;
 
     void Check(ISC_STATUS rc) { CheckStatus(*lib, rc, status, &lastWarning); }
     ClientInfo Info() const { return InfoOf(*lib); }
@@ -59,12 +64,16 @@ void ServiceClient::Start(const std::vector<std::uint8_t>& request) {
 }
 
 bool ServiceClient::QueryString(QString& line) {
+    // A live server answers within the time-out even while its job is silent (an index being built), so that a
+    // long wait always means a server that stopped answering.
+    const char send[] = {isc_info_svc_timeout, 4, 0, kQueryTimeoutSeconds, 0, 0, 0};
     const char request = isc_info_svc_line;
     std::uint8_t reply[1024] = {};
-    d->Check(d->lib->Api().isc_service_query(d->status, &d->handle, nullptr, 0, nullptr, 1, &request, sizeof reply,
-                                             reinterpret_cast<ISC_SCHAR*>(reply)));
+    d->Check(d->lib->Api().isc_service_query(d->status, &d->handle, nullptr, sizeof send, send, 1, &request,
+                                             sizeof reply, reinterpret_cast<ISC_SCHAR*>(reply)));
     const LineReply parsed = ParseLineReply(reply, sizeof reply);
     line = parsed.Line;
+    d->timedOut = parsed.TimedOut;
     return parsed.Finished;
 }
 
@@ -85,6 +94,8 @@ void ServiceClient::Execute(const ServiceSettings& settings, const std::function
             QString line;
             if (QueryString(line))
                 break;
+            if (d->timedOut)
+                continue;
             if (OnProgress)
                 OnProgress(*this, line);
         }

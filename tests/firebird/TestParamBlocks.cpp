@@ -44,10 +44,14 @@ private slots:
         const char* bind4 = "TIME WITH TIME ZONE TO EXTENDED;TIMESTAMP WITH TIME ZONE TO EXTENDED;"
                             "DECFLOAT TO LEGACY;INT128 TO LEGACY";
         const char* bind3 = "TIME ZONE TO LEGACY;DECFLOAT TO LEGACY;INT128 TO LEGACY";
-        QTest::newRow("4.0") << 400000000 << Concat({head, B({93, int(std::strlen(bind4))}), Text(bind4), B({77, 0})});
-        QTest::newRow("3.0.11") << 300119900 << Concat({head, B({93, int(std::strlen(bind3))}), Text(bind3), B({77, 0})});
-        QTest::newRow("2.5") << 205000000 << Concat({head, B({77, 0})});
-        QTest::newRow("2.1") << 201000000 << head;
+        // Every attachment has a connect timeout of 30 s.
+        const Bytes timeout = B({57, 1, 30});
+        QTest::newRow("4.0") << 400000000
+                             << Concat({head, B({93, int(std::strlen(bind4))}), Text(bind4), B({77, 0}), timeout});
+        QTest::newRow("3.0.11") << 300119900
+                                << Concat({head, B({93, int(std::strlen(bind3))}), Text(bind3), B({77, 0}), timeout});
+        QTest::newRow("2.5") << 205000000 << Concat({head, B({77, 0}), timeout});
+        QTest::newRow("2.1") << 201000000 << Concat({head, timeout});
     }
     void attachBlock() {
         QFETCH(int, version);
@@ -58,11 +62,11 @@ private slots:
     void attachBlockStripsBlanksAndSkipsAbsentItems() {
         ConnectionSettings s({"User_Name=  sysdba\t", "Password= x ", "CharacterSet=NONE"});
         QCOMPARE(BuildAttachBlock(s, 3, {ClientBrand::Firebird, 205000000, false}),
-                 Concat({B({1, 28, 6}), Text("sysdba"), B({29, 1, 'x', 63, 1, 3, 77, 0})}));
+                 Concat({B({1, 28, 6}), Text("sysdba"), B({29, 1, 'x', 63, 1, 3, 77, 0, 57, 1, 30})}));
         // A page size above 65535 takes four bytes.
         ConnectionSettings big({"PageSize=70000"});
         QCOMPARE(BuildAttachBlock(big, 1, {ClientBrand::Other, 0, false}),
-                 B({1, 4, 4, 0x70, 0x11, 0x01, 0x00, 63, 1, 1}));
+                 B({1, 4, 4, 0x70, 0x11, 0x01, 0x00, 63, 1, 1, 57, 1, 30}));
     }
 
     void transactionBlock() {
@@ -82,16 +86,17 @@ private slots:
 
     void serviceAttachBlock() {
         const ClientInfo fb25{ClientBrand::Firebird, 205000000, false};
+        const Bytes timeout = B({57, 4, 30, 0, 0, 0});
         ServiceSettings s;
-        QCOMPARE(BuildServiceAttachBlock(s, fb25), B({2, 2}));
+        QCOMPARE(BuildServiceAttachBlock(s, fb25), Concat({B({2, 2}), timeout}));
         s.UserName = "SYSDBA";
         s.Password = "pomelarix";
         QCOMPARE(BuildServiceAttachBlock(s, fb25),
-                 Concat({B({2, 2, 28, 6}), Text("SYSDBA"), B({29, 9}), Text("pomelarix")}));
+                 Concat({B({2, 2, 28, 6}), Text("SYSDBA"), B({29, 9}), Text("pomelarix"), timeout}));
         s.Password = QString(300, QLatin1Char('p'));
         const Bytes b = BuildServiceAttachBlock(s, fb25);
         QCOMPARE(int(b[11]), 255);
-        QCOMPARE(b.size(), std::size_t(12 + 255));
+        QCOMPARE(b.size(), std::size_t(12 + 255 + timeout.size()));
     }
 
     void namesWithAccentsGoInUtf8() {
@@ -102,11 +107,11 @@ private slots:
         s.UserName = "JOSÉ";
         s.Password = "ação";
         QCOMPARE(BuildServiceAttachBlock(s, fb3), Concat({B({2, 2, 28, 5}), Text("JOS\xC3\x89"), B({29, 6}),
-                                                          Text("a\xC3\xA7\xC3\xA3o"), B({118, 0})}));
+                                                          Text("a\xC3\xA7\xC3\xA3o"), B({118, 0, 57, 4, 30, 0, 0, 0})}));
         ConnectionSettings c({"User_Name=josé", "Password=ação"});
         QCOMPARE(BuildAttachBlock(c, 3, fb3),
                  Concat({B({1, 28, 5}), Text("jos\xC3\xA9"), B({29, 6}), Text("a\xC3\xA7\xC3\xA3o"), B({63, 1, 3, 93}),
-                         B({55}), Text("TIME ZONE TO LEGACY;DECFLOAT TO LEGACY;INT128 TO LEGACY"), B({77, 0})}));
+                         B({55}), Text("TIME ZONE TO LEGACY;DECFLOAT TO LEGACY;INT128 TO LEGACY"), B({77, 0, 57, 1, 30})}));
         BackupRequest r;
         r.BackupFiles = {"/b/Diário €/L.fbk"};
         QCOMPARE(BuildBackupRequest("/d/São Paulo/l.fdb", r, fb3),

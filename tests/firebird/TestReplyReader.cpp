@@ -79,6 +79,8 @@ private slots:
         QTest::newRow("empty") << B({}) << "" << true;
         QTest::newRow("code page") << B({0x3e, 2, 0, 0xE7, 0x80}) << QStringLiteral("ç€") << false;
         // The server writes file names in UTF-8.
+        // The query's time-out passed with no line: the job goes on.
+        QTest::newRow("time-out") << B({0x3e, 0, 0, 0x40, 0x01}) << "" << false;
         // Bytes that are no UTF-8 are the code page's, all of them.
         QTest::newRow("not utf-8") << B({0x3e, 6, 0, 'D', 'i', 0xC3, 0xA1, 0xE2, 0x82})
                                    << QStringLiteral("Di\u00C3\u00A1\u00E2\u201A") << false;
