@@ -86,8 +86,8 @@ TfLogin::TfLogin(QWidget* parent) : TfDialogo(parent) {
 
 void TfLogin::aOKUpdate() {
     // A server of blanks alone names no server; the other fields count any character.
-    aOK->setEnabled(!ParseServer(eServidor->text()).Host.isEmpty() && !eBancoDados->text().isEmpty() && !eUsuario->text().isEmpty() &&
-                    !eSenha->text().isEmpty());
+    aOK->setEnabled(!ParseServer(eServidor->text()).Host.isEmpty() && !eBancoDados->text().isEmpty() &&
+                    !eUsuario->text().isEmpty() && !eSenha->text().isEmpty());
     bOK->setEnabled(aOK->isEnabled());
 }
 

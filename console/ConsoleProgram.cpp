@@ -29,11 +29,14 @@ void Error(const QString& text) {
 
 const char* kDescription =
     "Atualiza o banco de dados do Lortu para a versão 5, como o botão Atualizar da janela: conta as conexões "
-    "do servidor e recusa enquanto houver alguma, lê a versão, faz o backup, aplica as versões 2 a 5 e compacta "
-    "o banco. Cada linha que a janela mostraria sai na saída padrão, precedida do nome do seu painel; as falhas, "
+    "do servidor e recusa enquanto houver alguma, lê a versão, faz o backup, aplica as versões 2 a 5 e "
+    "compacta "
+    "o banco. Cada linha que a janela mostraria sai na saída padrão, precedida do nome do seu painel; as "
+    "falhas, "
     "como a caixa de erro as mostraria, saem na saída de erro.\n"
     "\n"
-    "A senha nunca vem da linha de comando: vem da variável de ambiente ISC_PASSWORD ou é pedida no terminal, "
+    "A senha nunca vem da linha de comando: vem da variável de ambiente ISC_PASSWORD ou é pedida no "
+    "terminal, "
     "sem eco.\n"
     "\n"
     "Códigos de saída:\n"
@@ -43,7 +46,8 @@ const char* kDescription =
     "  3  recusado: há usuários conectados ao servidor\n"
     "  4  uma versão falhou: o banco ficou na versão anterior\n"
     "  5  o backup ou a compactação falhou\n"
-    "  128 + sinal  interrompido por SIGTERM (143), SIGINT (130) ou SIGHUP (129); a saída padrão fechada (um\n"
+    "  128 + sinal  interrompido por SIGTERM (143), SIGINT (130) ou SIGHUP (129); a saída padrão fechada "
+    "(um\n"
     "               pager encerrado, uma sessão SSH que caiu) conta como SIGHUP (129)";
 
 /// The result of asking for the password on the terminal.
@@ -62,7 +66,8 @@ Prompted AskPassword(const LoginValues& login) {
     termios saved{};
     const bool terminal = ::tcgetattr(tty, &saved) == 0;
     // Ctrl+Z and Ctrl+\ would leave the terminal without echo: they do nothing while the password is asked.
-    struct sigaction ignore {}, savedStop{}, savedQuit{};
+    struct sigaction ignore {
+    }, savedStop{}, savedQuit{};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     ::sigaction(SIGTSTP, &ignore, &savedStop);
@@ -180,8 +185,8 @@ int RunConsole(int argc, char** argv) {
     }
 
     LoginValues login = defaults;
-    if (!Fill(login.Servidor, parser, servidor, 31, true) || !Fill(login.BancoDados, parser, bancoDados, 70) ||
-        !Fill(login.Usuario, parser, usuario, 31))
+    if (!Fill(login.Servidor, parser, servidor, 31, true) ||
+        !Fill(login.BancoDados, parser, bancoDados, 70) || !Fill(login.Usuario, parser, usuario, 31))
         return kStatusUsage;
     login.Senha = qEnvironmentVariable("ISC_PASSWORD");
     if (login.Senha.isEmpty()) {
@@ -224,8 +229,9 @@ int RunConsole(int argc, char** argv) {
             return;
         if (!signalled) {
             signalled = SIGHUP;
-            Error(QStringLiteral("A saída padrão foi fechada: a atualização para assim que puder, como para SIGHUP; "
-                                 "um backup ou uma restauração em andamento vai até o fim."));
+            Error(QStringLiteral(
+                "A saída padrão foi fechada: a atualização para assim que puder, como para SIGHUP; "
+                "um backup ou uma restauração em andamento vai até o fim."));
         }
         session.RequestStop(QStringLiteral("saída padrão fechada"));
     };

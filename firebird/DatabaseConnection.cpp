@@ -31,9 +31,10 @@ void DatabaseConnection::Impl::Attach() {
     const QString target = BuildConnectionString(params);
     const std::optional<QByteArray> encoded = EncodeExactly(target, client.DatabaseText());
     if (!encoded)
-        throw UncarriedText(QStringLiteral("O nome do banco de dados tem um caractere que não pode ser enviado como "
-                                           "está (\"%1\").")
-                                .arg(*UncarriedCharacter(target, client.DatabaseText())));
+        throw UncarriedText(
+            QStringLiteral("O nome do banco de dados tem um caractere que não pode ser enviado como "
+                           "está (\"%1\").")
+                .arg(*UncarriedCharacter(target, client.DatabaseText())));
     const QByteArray& name = *encoded;
 
     {

@@ -13,7 +13,6 @@ namespace {
 // forms, which carry the zone's offset in minutes after the UTC value).
 constexpr short kTimestampTzEx = 32748, kTimeTzEx = 32750, kTimestampTz = 32754, kTimeTz = 32756;
 
-
 int ColumnBufferSize(const XSQLVAR& v) {
     switch (v.sqltype & ~1) {
     case SQL_VARYING: return v.sqllen + 2;
@@ -33,9 +32,11 @@ QString TypeNameOf(const XSQLVAR& v) {
     case SQL_D_FLOAT: return QStringLiteral("DOUBLE PRECISION");
     case SQL_TIMESTAMP: return QStringLiteral("TIMESTAMP");
     case kTimestampTz:
-    case kTimestampTzEx: return QStringLiteral("TIMESTAMP WITH TIME ZONE");
+    case kTimestampTzEx:
+        return QStringLiteral("TIMESTAMP WITH TIME ZONE");
     case kTimeTz:
-    case kTimeTzEx: return QStringLiteral("TIME WITH TIME ZONE");
+    case kTimeTzEx:
+        return QStringLiteral("TIME WITH TIME ZONE");
     case SQL_TYPE_DATE: return QStringLiteral("DATE");
     case SQL_TYPE_TIME: return QStringLiteral("TIME");
     case SQL_BLOB: return QStringLiteral("BLOB");

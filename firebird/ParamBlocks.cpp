@@ -18,8 +18,9 @@ constexpr std::uint8_t isc_tpb_version3 = 3, isc_tpb_consistency = 1, isc_tpb_co
                        isc_tpb_rec_version = 17;
 // Service items.
 constexpr std::uint8_t isc_spb_version = 2, isc_spb_current_version = 2, isc_spb_user_name = 28,
-                       isc_spb_password = 29, isc_spb_connect_timeout = 57, isc_spb_utf8_filename = 118, isc_action_svc_backup = 1, isc_action_svc_restore = 2,
-                       isc_spb_dbname = 106, isc_spb_verbose = 107, isc_spb_options = 108, isc_spb_bkp_file = 5,
+                       isc_spb_password = 29, isc_spb_connect_timeout = 57, isc_spb_utf8_filename = 118,
+                       isc_action_svc_backup = 1, isc_action_svc_restore = 2, isc_spb_dbname = 106,
+                       isc_spb_verbose = 107, isc_spb_options = 108, isc_spb_bkp_file = 5,
                        isc_spb_bkp_length = 7, isc_spb_res_buffers = 9, isc_spb_res_page_size = 10,
                        isc_spb_res_fix_fss_data = 13, isc_spb_res_fix_fss_metadata = 14;
 
@@ -51,9 +52,10 @@ BlockWriter& BlockWriter::Int32(std::uint32_t value) {
 QByteArray BlockWriter::Encode(const QString& text, qsizetype limit) const {
     const std::optional<QByteArray> encoded = EncodeExactly(text, encoding_);
     if (!encoded)
-        throw UncarriedText(QStringLiteral("Um texto enviado ao servidor tem um caractere que não pode ser enviado "
-                                           "como está (\"%1\").")
-                                .arg(*UncarriedCharacter(text, encoding_)));
+        throw UncarriedText(
+            QStringLiteral("Um texto enviado ao servidor tem um caractere que não pode ser enviado "
+                           "como está (\"%1\").")
+                .arg(*UncarriedCharacter(text, encoding_)));
     QByteArray b = *encoded;
     if (b.size() > limit) {
         b.truncate(limit);
@@ -97,7 +99,9 @@ QString StripControl(const QString& text) {
     return text.mid(from, to - from);
 }
 
-ClientInfo InfoOf(const ClientLibrary& library) { return {library.Brand(), library.Version(), library.Embedded()}; }
+ClientInfo InfoOf(const ClientLibrary& library) {
+    return {library.Brand(), library.Version(), library.Embedded()};
+}
 
 Bytes BuildAttachBlock(const ConnectionSettings& params, int dialect, const ClientInfo& client) {
     BlockWriter w(client.DatabaseText());

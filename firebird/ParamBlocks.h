@@ -24,14 +24,19 @@ struct ClientInfo {
     bool IsFirebird(int minimumVersion) const { return Brand == ClientBrand::Firebird && Version >= minimumVersion; }
     int Major() const { return Version / 100000000; }
     /// The attach block declares its names as UTF-8 (isc_dpb_utf8_filename) from 2.5 on.
-    TextEncoding DatabaseText() const { return IsFirebird(ClientLibrary::kVersion25) ? TextEncoding::Utf8 : TextEncoding::CodePage; }
+    TextEncoding DatabaseText() const {
+        return IsFirebird(ClientLibrary::kVersion25) ? TextEncoding::Utf8 : TextEncoding::CodePage;
+    }
     /// The service attach block declares UTF-8 (isc_spb_utf8_filename) from 3.0 on; its requests follow it.
-    TextEncoding ServiceText() const { return IsFirebird(ClientLibrary::kVersion30) ? TextEncoding::Utf8 : TextEncoding::CodePage; }
+    TextEncoding ServiceText() const {
+        return IsFirebird(ClientLibrary::kVersion30) ? TextEncoding::Utf8 : TextEncoding::CodePage;
+    }
 };
 
 ClientInfo InfoOf(const ClientLibrary& library);
 
-/// A text for a parameter block holds a character that its encoding cannot carry: it is refused, never replaced.
+/// A text for a parameter block holds a character that its encoding cannot carry: it is refused, never
+/// replaced.
 class UncarriedText : public Failure {
 public:
     using Failure::Failure;
@@ -39,8 +44,8 @@ public:
 
 enum class Isolation { ReadCommitted, RepeatableRead, Snapshot, Serializable };
 
-/// Appends tags, integers and counted texts; texts go in the block's encoding, cut to the count's limit (never
-/// inside a character), and a character the encoding cannot carry raises UncarriedText.
+/// Appends tags, integers and counted texts; texts go in the block's encoding, cut to the count's limit
+/// (never inside a character), and a character the encoding cannot carry raises UncarriedText.
 class BlockWriter {
 public:
     explicit BlockWriter(TextEncoding encoding = TextEncoding::CodePage) : encoding_(encoding) {}

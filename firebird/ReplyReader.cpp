@@ -34,7 +34,8 @@ QString ReplyReader::LongString() {
     for (int i = 0; i < 2 && pos_ < size_; ++i)
         length |= std::size_t(data_[pos_++]) << (8 * i);
     length = std::min(length, size_ - pos_);
-    const QString text = FromServer(reinterpret_cast<const char*>(data_ + pos_), static_cast<qsizetype>(length));
+    const QString text =
+        FromServer(reinterpret_cast<const char*>(data_ + pos_), static_cast<qsizetype>(length));
     pos_ += length;
     return text;
 }

@@ -42,16 +42,16 @@ void ServiceClient::Attach(const ServiceSettings& settings) {
     const QString service = BuildServiceName(settings, info);
     const std::optional<QByteArray> name = EncodeExactly(service, info.ServiceText());
     if (!name)
-        throw UncarriedText(QStringLiteral("O nome do servidor tem um caractere que não pode ser enviado como está "
-                                           "(\"%1\").")
-                                .arg(*UncarriedCharacter(service, info.ServiceText())));
+        throw UncarriedText(
+            QStringLiteral("O nome do servidor tem um caractere que não pode ser enviado como está "
+                           "(\"%1\").")
+                .arg(*UncarriedCharacter(service, info.ServiceText())));
     const Bytes spb = BuildServiceAttachBlock(settings, info);
     std::lock_guard lock(d->lib->Mutex());
     d->handle = 0;
-    const ISC_STATUS rc =
-        d->lib->Api().isc_service_attach(d->status, static_cast<unsigned short>(name->size()), name->constData(),
-                                         &d->handle, static_cast<unsigned short>(spb.size()),
-                                         reinterpret_cast<const ISC_SCHAR*>(spb.data()));
+    const ISC_STATUS rc = d->lib->Api().isc_service_attach(
+        d->status, static_cast<unsigned short>(name->size()), name->constData(), &d->handle,
+        static_cast<unsigned short>(spb.size()), reinterpret_cast<const ISC_SCHAR*>(spb.data()));
     d->lib->KeepSignalHandlers();
     if (rc != 0)
         d->handle = 0;
@@ -64,8 +64,8 @@ void ServiceClient::Start(const std::vector<std::uint8_t>& request) {
 }
 
 bool ServiceClient::QueryString(QString& line) {
-    // A live server answers within the time-out even while its job is silent (an index being built), so that a
-    // long wait always means a server that stopped answering.
+    // A live server answers within the time-out even while its job is silent (an index being built), so that
+    // a long wait always means a server that stopped answering.
     const char send[] = {isc_info_svc_timeout, 4, 0, kQueryTimeoutSeconds, 0, 0, 0};
     const char request = isc_info_svc_line;
     std::uint8_t reply[1024] = {};

@@ -43,7 +43,8 @@ DatabaseError BuildDatabaseError(ClientLibrary& lib, const ISC_STATUS* vector) {
         }
         if (length <= 0)
             break;
-        lines.push_back({position, FromServer(buffer, static_cast<qsizetype>(qstrnlen(buffer, sizeof buffer)))});
+        lines.push_back(
+            {position, FromServer(buffer, static_cast<qsizetype>(qstrnlen(buffer, sizeof buffer)))});
     }
 
     DatabaseErrorItem item;

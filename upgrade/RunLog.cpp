@@ -52,9 +52,10 @@ bool RunLog::Open(const QDateTime& start, const QString& database) {
     writeFailed_ = false;
     const QString folder = Folder();
     const auto fail = [&](const QString& reason) {
-        problem_ = QStringLiteral("O registro desta execução não pôde ser criado na pasta %1 (%2). A atualização "
-                                  "continua sem ele.")
-                       .arg(folder.isEmpty() ? QStringLiteral("de dados do usuário") : folder, reason);
+        problem_ =
+            QStringLiteral("O registro desta execução não pôde ser criado na pasta %1 (%2). A atualização "
+                           "continua sem ele.")
+                .arg(folder.isEmpty() ? QStringLiteral("de dados do usuário") : folder, reason);
         return false;
     };
     if (folder.isEmpty())
@@ -96,9 +97,10 @@ void RunLog::Write(const QString& tag, const QString& text) {
         return;
     writeFailed_ = true;
     if (OnWriteFailure)
-        OnWriteFailure(QStringLiteral("O registro desta execução deixou de ser gravado em %1 (%2). A atualização "
-                                      "continua.")
-                           .arg(QFileInfo(file_).absoluteFilePath(), file_.errorString()));
+        OnWriteFailure(
+            QStringLiteral("O registro desta execução deixou de ser gravado em %1 (%2). A atualização "
+                           "continua.")
+                .arg(QFileInfo(file_).absoluteFilePath(), file_.errorString()));
 }
 
 void RunLog::Close() {

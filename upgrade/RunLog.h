@@ -35,9 +35,9 @@ public:
     /// The folder of the records (the application's data location).
     static QString Folder();
 
-    /// Creates the file, named after the run's start and the database, readable by its owner alone in a folder
-    /// that only its owner may enter; false when it cannot be written (Problem() says why), and then every
-    /// write does nothing.
+    /// Creates the file, named after the run's start and the database, readable by its owner alone in a
+    /// folder that only its owner may enter; false when it cannot be written (Problem() says why), and then
+    /// every write does nothing.
     bool Open(const QDateTime& start, const QString& database);
     /// Why the last Open failed, in the program's words, naming the folder.
     QString Problem() const;

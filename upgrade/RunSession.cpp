@@ -68,7 +68,8 @@ void QueuedHost::QueueRest() {
     std::lock_guard lock(mutex_);
     if (!calls_.empty() && !drainQueued_) {
         drainQueued_ = true;
-        QMetaObject::invokeMethod(context_, [this] { Drain(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            context_, [this] { Drain(); }, Qt::QueuedConnection);
     }
 }
 

@@ -43,18 +43,20 @@ void RefuseUncarried(const QString& where, const QString& text, bool secret, con
                         ? QStringLiteral(" (\"%1\")").arg(*c)
                         : QStringLiteral(" (U+%1)").arg(first.unicode(), 4, 16, QLatin1Char('0')).toUpper();
         }
-        throw UncarriedText(QStringLiteral("%1 tem um caractere que não pode ser enviado ao servidor como está%2. %3")
-                                .arg(where, shown, consequence));
+        throw UncarriedText(
+            QStringLiteral("%1 tem um caractere que não pode ser enviado ao servidor como está%2. %3")
+                .arg(where, shown, consequence));
     }
 }
 } // namespace
 
-/// The stage in work for the time of one scope, as a stop request sees it. Entering it and a stop request take
-/// the same lock: a stop asked for before the entry refuses the stage (it never starts), one asked for after it
-/// finds the stage running and acts on it.
+/// The stage in work for the time of one scope, as a stop request sees it. Entering it and a stop request
+/// take the same lock: a stop asked for before the entry refuses the stage (it never starts), one asked for
+/// after it finds the stage running and acts on it.
 class UpgradeRun::StageScope {
 public:
-    StageScope(UpgradeRun& run, Stage stage, const QString& name, ScriptRunner* script = nullptr) : run_(run) {
+    StageScope(UpgradeRun& run, Stage stage, const QString& name, ScriptRunner* script = nullptr)
+        : run_(run) {
         if (run_.OnStageEntry)
             run_.OnStageEntry(name);
         std::lock_guard lock(run_.stageMutex_);
@@ -343,8 +345,10 @@ void UpgradeRun::AppendTimes(Pane pane, const QDateTime& t0, const QDateTime& t1
 }
 
 void UpgradeRun::aCompactarExecute() {
-    // From the close of the connection (a network call) to the end of the backup, a stop waits for the server.
-    std::optional<StageScope> closeAndBackup(std::in_place, *this, Stage::Service, QStringLiteral("compactação"));
+    // From the close of the connection (a network call) to the end of the backup, a stop waits for the
+    // server.
+    std::optional<StageScope> closeAndBackup(std::in_place, *this, Stage::Service,
+                                             QStringLiteral("compactação"));
     closeAndBackup->ThrowIfRefused();
     const QDateTime t0 = Now();
     host_.Append(Pane::Compactar, QString());

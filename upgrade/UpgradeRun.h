@@ -62,8 +62,8 @@ public:
     virtual void ExecuteCompactar();
     /// The hourglass while the server works; false restores the default cursor.
     virtual void SetBusy(bool busy) = 0;
-    /// The record of the run cannot be written: said once, in the status bar and the Atualizar pane unless the
-    /// host says it elsewhere (the terminal, on standard error).
+    /// The record of the run cannot be written: said once, in the status bar and the Atualizar pane unless
+    /// the host says it elsewhere (the terminal, on standard error).
     virtual void RecordProblem(const QString& text);
 };
 
@@ -89,8 +89,8 @@ public:
     /// cancelled), a backup or restore the server is doing is waited for, and no later stage starts.
     void RequestStop();
     bool StopRequested() const { return stop_.load(); }
-    /// The stop is what ended the run: it refused a stage, or cancelled what the server was doing for the run.
-    /// A failure that a stage met on its own while a stop waited for it (a restore that failed) is not.
+    /// The stop is what ended the run: it refused a stage, or cancelled what the server was doing for the
+    /// run. A failure that a stage met on its own while a stop waited for it (a restore that failed) is not.
     bool StopActed() const { return stopActed_.load(); }
     /// The part of the run in progress, or where it ended.
     RunPhase Phase() const { return phase_.load(); }
@@ -115,8 +115,8 @@ public:
     QString Senha;
     QString PastaBackup;
 
-    /// Called on the run's thread right before each stage starts ("contagem", "backup", "versão 2" to "versão 5",
-    /// "compactação", "restauração"), outside every lock: tests stop the run exactly there.
+    /// Called on the run's thread right before each stage starts ("contagem", "backup", "versão 2" to "versão
+    /// 5", "compactação", "restauração"), outside every lock: tests stop the run exactly there.
     std::function<void(const QString& stage)> OnStageEntry;
 
     /// The local clock; tests pin it.

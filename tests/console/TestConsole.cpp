@@ -252,8 +252,8 @@ private slots:
     }
 
     void closedOutputEndsAsForAHangUp() {
-        // Nobody reads the output (a pager quit at once, a dropped SSH session): the first failed write ends the
-        // run in order, as SIGHUP does, instead of a SIGPIPE that kills it half-way.
+        // Nobody reads the output (a pager quit at once, a dropped SSH session): the first failed write ends
+        // the run in order, as SIGHUP does, instead of a SIGPIPE that kills it half-way.
         Lortu l;
         Console c;
         c.closedOutput = true;

@@ -52,9 +52,10 @@ private slots:
         TempDatabase db(kSchema);
         DatabaseConnection c("lortu", SettingsFor(db.Path()));
         c.Open();
-        // A 4.0 server gives CURRENT_TIMESTAMP a time zone, which a 3.0 client cannot read unless the attachment
-        // asks for it without.
-        QCOMPARE(c.ExecSQLScalar("SELECT CURRENT_TIMESTAMP FROM RDB$DATABASE").GetType(), Value::Type::DateTime);
+        // A 4.0 server gives CURRENT_TIMESTAMP a time zone, which a 3.0 client cannot read unless the
+        // attachment asks for it without.
+        QCOMPARE(c.ExecSQLScalar("SELECT CURRENT_TIMESTAMP FROM RDB$DATABASE").GetType(),
+                 Value::Type::DateTime);
         if (c.ServerVersionText().contains("Firebird 3."))
             return; // the 3.0 server has none of the types below
         const Value big = c.ExecSQLScalar("SELECT CAST(12345678901 AS INT128) FROM RDB$DATABASE");
@@ -74,8 +75,9 @@ private slots:
         c.Open(); // open: nothing
         QVERIFY(c.Connected());
         // The server the suite runs against (scripts/test.sh --firebird 4 sets ABD_FIREBIRD).
-        QVERIFY2(c.ServerVersionText().contains("Firebird " + qEnvironmentVariable("ABD_FIREBIRD", "3") + "."),
-                 qPrintable(c.ServerVersionText()));
+        QVERIFY2(
+            c.ServerVersionText().contains("Firebird " + qEnvironmentVariable("ABD_FIREBIRD", "3") + "."),
+            qPrintable(c.ServerVersionText()));
         QCOMPARE(CountOtherAttachments(db), 1);
 
         // Writing a setting of an open connection closes it, committing the active transaction.

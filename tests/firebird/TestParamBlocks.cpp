@@ -47,9 +47,11 @@ private slots:
         // Every attachment has a connect timeout of 30 s.
         const Bytes timeout = B({57, 1, 30});
         QTest::newRow("4.0") << 400000000
-                             << Concat({head, B({93, int(std::strlen(bind4))}), Text(bind4), B({77, 0}), timeout});
+                             << Concat({head, B({93, int(std::strlen(bind4))}), Text(bind4), B({77, 0}),
+                                        timeout});
         QTest::newRow("3.0.11") << 300119900
-                                << Concat({head, B({93, int(std::strlen(bind3))}), Text(bind3), B({77, 0}), timeout});
+                                << Concat({head, B({93, int(std::strlen(bind3))}), Text(bind3), B({77, 0}),
+                                           timeout});
         QTest::newRow("2.5") << 205000000 << Concat({head, B({77, 0}), timeout});
         QTest::newRow("2.1") << 201000000 << Concat({head, timeout});
     }
@@ -106,20 +108,25 @@ private slots:
         ServiceSettings s;
         s.UserName = "JOSÉ";
         s.Password = "ação";
-        QCOMPARE(BuildServiceAttachBlock(s, fb3), Concat({B({2, 2, 28, 5}), Text("JOS\xC3\x89"), B({29, 6}),
-                                                          Text("a\xC3\xA7\xC3\xA3o"), B({118, 0, 57, 4, 30, 0, 0, 0})}));
+        QCOMPARE(BuildServiceAttachBlock(s, fb3),
+                 Concat({B({2, 2, 28, 5}), Text("JOS\xC3\x89"), B({29, 6}), Text("a\xC3\xA7\xC3\xA3o"),
+                         B({118, 0, 57, 4, 30, 0, 0, 0})}));
         ConnectionSettings c({"User_Name=josé", "Password=ação"});
-        QCOMPARE(BuildAttachBlock(c, 3, fb3),
-                 Concat({B({1, 28, 5}), Text("jos\xC3\xA9"), B({29, 6}), Text("a\xC3\xA7\xC3\xA3o"), B({63, 1, 3, 93}),
-                         B({55}), Text("TIME ZONE TO LEGACY;DECFLOAT TO LEGACY;INT128 TO LEGACY"), B({77, 0, 57, 1, 30})}));
+        QCOMPARE(
+            BuildAttachBlock(c, 3, fb3),
+            Concat({B({1, 28, 5}), Text("jos\xC3\xA9"), B({29, 6}), Text("a\xC3\xA7\xC3\xA3o"),
+                    B({63, 1, 3, 93}), B({55}),
+                    Text("TIME ZONE TO LEGACY;DECFLOAT TO LEGACY;INT128 TO LEGACY"), B({77, 0, 57, 1, 30})}));
         BackupRequest r;
         r.BackupFiles = {"/b/Diário €/L.fbk"};
         QCOMPARE(BuildBackupRequest("/d/São Paulo/l.fdb", r, fb3),
-                 Concat({B({1, 106}), Long("/d/S\xC3\xA3o Paulo/l.fdb"), B({5}), Long("/b/Di\xC3\xA1rio \xE2\x82\xAC/L.fbk")}));
+                 Concat({B({1, 106}), Long("/d/S\xC3\xA3o Paulo/l.fdb"), B({5}),
+                         Long("/b/Di\xC3\xA1rio \xE2\x82\xAC/L.fbk")}));
         RestoreRequest rr;
         rr.BackupFiles = {"/b/Diário/L.fbk"};
         QCOMPARE(BuildRestoreRequest("/d/São.fdb", rr, fb3),
-                 Concat({B({2, 5}), Long("/b/Di\xC3\xA1rio/L.fbk"), B({106}), Long("/d/S\xC3\xA3o.fdb"), B({108, 0, 0x20, 0, 0})}));
+                 Concat({B({2, 5}), Long("/b/Di\xC3\xA1rio/L.fbk"), B({106}), Long("/d/S\xC3\xA3o.fdb"),
+                         B({108, 0, 0x20, 0, 0})}));
     }
 
     void serviceName_data() {
@@ -199,16 +206,18 @@ private slots:
         r.BackupFiles = {"/b/x.fbk=2048"};
         r.Verbose = true;
         r.Options = roReplace;
-        QCOMPARE(BuildRestoreRequest("LORTU", r, fb25),
-                 Concat({B({2, 5}), Long("/b/x.fbk=2048"), B({106}), Long("LORTU"), B({107, 108, 0, 16, 0, 0})}));
+        QCOMPARE(BuildRestoreRequest("LORTU", r, fb25), Concat({B({2, 5}), Long("/b/x.fbk=2048"), B({106}),
+                                                                Long("LORTU"), B({107, 108, 0, 16, 0, 0})}));
         RestoreRequest plain;
-        QCOMPARE(BuildRestoreRequest("d", plain, fb25), Concat({B({2, 106}), Long("d"), B({108, 0, 0x20, 0, 0})}));
+        QCOMPARE(BuildRestoreRequest("d", plain, fb25),
+                 Concat({B({2, 106}), Long("d"), B({108, 0, 0x20, 0, 0})}));
         RestoreRequest meta;
         meta.Options = roReplace | roMetaDataOnly | roFixFSSData;
         meta.PageSize = 8192;
         meta.PageBuffers = 100;
-        QCOMPARE(BuildRestoreRequest("d", meta, fb25), Concat({B({2, 106}), Long("d"), B({108, 0x04, 0x10, 0, 0, 13, 0, 0}),
-                                                        B({10, 0, 0x20, 0, 0, 9, 100, 0, 0, 0})}));
+        QCOMPARE(BuildRestoreRequest("d", meta, fb25),
+                 Concat({B({2, 106}), Long("d"), B({108, 0x04, 0x10, 0, 0, 13, 0, 0}),
+                         B({10, 0, 0x20, 0, 0, 9, 100, 0, 0, 0})}));
     }
 
     void blockTexts() {
@@ -222,8 +231,9 @@ private slots:
             QString text;
         };
         const QString lone(QChar(0xD800));
-        for (const Case& c : {Case{TextEncoding::CodePage, "✓"}, Case{TextEncoding::CodePage, QString("a") + QChar(0) + "b"},
-                              Case{TextEncoding::Utf8, "a" + lone}, Case{TextEncoding::Utf8, QString("a") + QChar(0)}}) {
+        for (const Case& c :
+             {Case{TextEncoding::CodePage, "✓"}, Case{TextEncoding::CodePage, QString("a") + QChar(0) + "b"},
+              Case{TextEncoding::Utf8, "a" + lone}, Case{TextEncoding::Utf8, QString("a") + QChar(0)}}) {
             BlockWriter refusing(c.encoding);
             QVERIFY_THROWS_EXCEPTION(UncarriedText, refusing.LongString(c.text));
         }
@@ -241,15 +251,30 @@ private slots:
         QTest::addColumn<QString>("database");
         QTest::addColumn<QString>("service");
         // The stored port is 3050; a port that the server text carries wins, in both names.
-        QTest::newRow("plain") << "127.0.0.1" << "127.0.0.1/3050:LORTU" << "127.0.0.1:service_mgr";
-        QTest::newRow("own port") << "127.0.0.1/3051" << "127.0.0.1/3051:LORTU" << "127.0.0.1/3051:service_mgr";
-        QTest::newRow("blanks") << "  srv\t" << "srv/3050:LORTU" << "srv:service_mgr";
-        QTest::newRow("ipv6") << "::1" << "[::1]/3050:LORTU" << "[::1]:service_mgr";
-        QTest::newRow("ipv6 port") << "2001:db8::10/3051" << "[2001:db8::10]/3051:LORTU"
+        QTest::newRow("plain") << "127.0.0.1"
+                               << "127.0.0.1/3050:LORTU"
+                               << "127.0.0.1:service_mgr";
+        QTest::newRow("own port") << "127.0.0.1/3051"
+                                  << "127.0.0.1/3051:LORTU"
+                                  << "127.0.0.1/3051:service_mgr";
+        QTest::newRow("blanks") << "  srv\t"
+                                << "srv/3050:LORTU"
+                                << "srv:service_mgr";
+        QTest::newRow("ipv6") << "::1"
+                              << "[::1]/3050:LORTU"
+                              << "[::1]:service_mgr";
+        QTest::newRow("ipv6 port") << "2001:db8::10/3051"
+                                   << "[2001:db8::10]/3051:LORTU"
                                    << "[2001:db8::10]/3051:service_mgr";
-        QTest::newRow("bracketed") << "[::1]" << "[::1]/3050:LORTU" << "[::1]:service_mgr";
-        QTest::newRow("bracketed port") << "[::1]/3051" << "[::1]/3051:LORTU" << "[::1]/3051:service_mgr";
-        QTest::newRow("service port") << "srv/gds_db" << "srv/gds_db:LORTU" << "srv/gds_db:service_mgr";
+        QTest::newRow("bracketed") << "[::1]"
+                                   << "[::1]/3050:LORTU"
+                                   << "[::1]:service_mgr";
+        QTest::newRow("bracketed port") << "[::1]/3051"
+                                        << "[::1]/3051:LORTU"
+                                        << "[::1]/3051:service_mgr";
+        QTest::newRow("service port") << "srv/gds_db"
+                                      << "srv/gds_db:LORTU"
+                                      << "srv/gds_db:service_mgr";
     }
     void serversAsAdministratorsWriteThem() {
         QFETCH(QString, server);

@@ -84,7 +84,8 @@ private slots:
         // Bytes that are no UTF-8 are the code page's, all of them.
         QTest::newRow("not utf-8") << B({0x3e, 6, 0, 'D', 'i', 0xC3, 0xA1, 0xE2, 0x82})
                                    << QStringLiteral("Di\u00C3\u00A1\u00E2\u201A") << false;
-        QTest::newRow("utf-8") << B({0x3e, 6, 0, 'D', 'i', 0xC3, 0xA1, 'r', 'i'}) << QStringLiteral("Diári") << false;
+        QTest::newRow("utf-8") << B({0x3e, 6, 0, 'D', 'i', 0xC3, 0xA1, 'r', 'i'}) << QStringLiteral("Diári")
+                               << false;
     }
     void lineReplies() {
         QFETCH(std::vector<std::uint8_t>, reply);

@@ -76,7 +76,9 @@ QString BackupFolder(const QString& stem) {
 
 Lortu::Lortu(const QString& variant, const QString& folder, const QString& stem)
     : backupFolder(folder),
-      db(DemoSql() + QStringLiteral("\nUPDATE CONFIGURAR SET PASTA_BACKUP = '%1' WHERE ID = 1;\nCOMMIT;\n").arg(folder) +
+      db(DemoSql() +
+             QStringLiteral("\nUPDATE CONFIGURAR SET PASTA_BACKUP = '%1' WHERE ID = 1;\nCOMMIT;\n")
+                 .arg(folder) +
              variant,
          stem) {}
 

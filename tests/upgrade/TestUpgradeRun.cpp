@@ -416,7 +416,8 @@ private slots:
         const QString file = QFileInfo(l.db.Path()).fileName();
         const QString backupName = l.backupFolder + file + ".20240131.1405.versao.1.fbk";
         const QString compactName = l.backupFolder + file + ".20240131.1407.fbk";
-        QCOMPARE(l.BackupFiles(), (QStringList{QFileInfo(backupName).fileName(), QFileInfo(compactName).fileName()}));
+        QCOMPARE(l.BackupFiles(),
+                 (QStringList{QFileInfo(backupName).fileName(), QFileInfo(compactName).fileName()}));
         QVERIFY(QFile::exists(backupName));
         QVERIFY(QFile::exists(l.db.Path()));
         // The panes show them right, in the program's lines and in the server's alike.
@@ -434,8 +435,9 @@ private slots:
         Driver driver(l.db.Path() + QChar(0xD800)); // half a character: no encoding carries it
         Click(w);
         QCOMPARE(driver.boxes.size(), 1);
-        QCOMPARE(driver.boxes[0].text, QStringLiteral("O campo Banco Dados tem um caractere que não pode ser enviado ao "
-                                                      "servidor como está (U+D800). Nada foi feito."));
+        QCOMPARE(driver.boxes[0].text,
+                 QStringLiteral("O campo Banco Dados tem um caractere que não pode ser enviado ao "
+                                "servidor como está (U+D800). Nada foi feito."));
         QVERIFY(w.bAtualizar->isVisible());
         QCOMPARE(Lines(w.mAtualizar).size(), 7);
         QCOMPARE(l.db.Scalar("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR;"), QStringLiteral("1"));
@@ -461,11 +463,16 @@ private slots:
     void aStopBeforeAStageNeverStartsIt_data() {
         QTest::addColumn<QString>("stage");
         QTest::addColumn<QString>("version");
-        QTest::newRow("count") << "contagem" << "1";
-        QTest::newRow("backup") << "backup" << "1";
-        QTest::newRow("step 3") << "versão 3" << "2";
-        QTest::newRow("compaction") << "compactação" << "5";
-        QTest::newRow("restore") << "restauração" << "5";
+        QTest::newRow("count") << "contagem"
+                               << "1";
+        QTest::newRow("backup") << "backup"
+                                << "1";
+        QTest::newRow("step 3") << "versão 3"
+                                << "2";
+        QTest::newRow("compaction") << "compactação"
+                                    << "5";
+        QTest::newRow("restore") << "restauração"
+                                 << "5";
     }
     void aStopBeforeAStageNeverStartsIt() {
         QFETCH(QString, stage);
