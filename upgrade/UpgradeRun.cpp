@@ -153,10 +153,10 @@ void UpgradeRun::RequestStop() {
 }
 
 void UpgradeRun::ThrowIfStopped() {
-    if (stop_)
-        stopActed_ = true;
-    if (stop_)
-        throw RunStopped(QStringLiteral("Atualização interrompida."));
+    if (!stop_)
+        return;
+    stopActed_ = true;
+    throw RunStopped(QStringLiteral("Atualização interrompida."));
 }
 
 int UpgradeRun::ContarConexoes() {
