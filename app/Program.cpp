@@ -5,6 +5,8 @@
 #include "firebird/ClientLibrary.h"
 #include "upgrade/StopSignals.h"
 
+#include <cstdio>
+
 namespace abd {
 
 int RunProgram(int argc, char** argv, const std::function<void(TfPrincipal&)>& started) {
@@ -18,6 +20,12 @@ int RunProgram(int argc, char** argv, const std::function<void(TfPrincipal&)>& s
                          SetEnding();
                          fPrincipal.RequestEnd(QStringLiteral("sinal ") + StopSignals::Name(signal));
                      });
+    // A server that stopped answering: the window may be gone already, the text goes to standard error.
+    fPrincipal.Session().OnAbandon = [&](const QString& text) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(AppTitle()), text.toLocal8Bit().constData());
+        std::fflush(stderr);
+        return 1;
+    };
     fPrincipal.show();
     if (started)
         started(fPrincipal);

@@ -235,6 +235,10 @@ int RunConsole(int argc, char** argv) {
         }
         session.RequestStop(QStringLiteral("saída padrão fechada"));
     };
+    session.OnAbandon = [&](const QString& text) {
+        Error(text);
+        return signalled ? 128 + signalled : kStatusFailed;
+    };
     QObject::connect(&session, &RunSession::Finished, &app, [&](std::exception_ptr error) {
         if (!error) {
             QCoreApplication::exit(host.Refused() ? kStatusRefused : kStatusConcluded);

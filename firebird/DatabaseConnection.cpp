@@ -37,6 +37,7 @@ void DatabaseConnection::Impl::Attach() {
                 .arg(*UncarriedCharacter(target, client.DatabaseText())));
     const QByteArray& name = *encoded;
 
+    const ServerWait::Call waiting;
     {
         std::lock_guard lock(lib->Mutex());
         db = 0;
@@ -82,6 +83,7 @@ void DatabaseConnection::Impl::ReleaseStatements() noexcept {
 void DatabaseConnection::Impl::DropAttachment() noexcept {
     ReleaseStatements();
     if (tr && lib) {
+        const ServerWait::Call waiting;
         ISC_STATUS_ARRAY ignored{};
         lib->Api().isc_rollback_transaction(ignored, &tr);
     }
@@ -90,6 +92,7 @@ void DatabaseConnection::Impl::DropAttachment() noexcept {
     autoStarted = dirty = false;
     cancellable = 0;
     if (db && lib) {
+        const ServerWait::Call waiting;
         std::lock_guard lock(lib->Mutex());
         ISC_STATUS_ARRAY ignored{};
         lib->Api().isc_detach_database(ignored, &db);
@@ -187,6 +190,7 @@ void DatabaseConnection::Impl::ExecuteImmediateInTransaction(const QString& text
 void DatabaseConnection::Impl::EndInnermost(bool commit) {
     if (levels.empty())
         return;
+    const ServerWait::Call waiting;
     if (levels.size() >= 2) {
         const QString name = levels.back().Name;
         ExecuteImmediateInTransaction((commit ? QStringLiteral("RELEASE SAVEPOINT ") : QStringLiteral("ROLLBACK TO SAVEPOINT ")) +
@@ -279,6 +283,7 @@ void DatabaseConnection::Close() {
         d->EndInnermost(true);
     d->cancellable = 0;
     if (d->db) {
+        const ServerWait::Call waiting;
         std::lock_guard lock(d->lib->Mutex());
         const ISC_STATUS rc = d->Api().isc_detach_database(d->status, &d->db);
         d->db = 0;

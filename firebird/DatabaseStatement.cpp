@@ -128,6 +128,7 @@ void DatabaseStatement::Impl::BindParameters() {
 
 void DatabaseStatement::Impl::Release() noexcept {
     if (handle && connection && connection->d->lib) {
+        const ServerWait::Call waiting;
         ISC_STATUS_ARRAY ignored{};
         connection->d->lib->Api().isc_dsql_free_statement(ignored, &handle, DSQL_drop);
     }
@@ -249,7 +250,10 @@ void DatabaseStatement::Impl::CountRows(bool executed) {
         return;
     const char item = isc_info_sql_records;
     char reply[1025] = {};
-    c.Check(c.Api().isc_dsql_sql_info(c.status, &handle, 1, &item, sizeof reply, reply));
+    {
+        const ServerWait::Call waiting;
+        c.Check(c.Api().isc_dsql_sql_info(c.status, &handle, 1, &item, sizeof reply, reply));
+    }
     if (reply[0] != isc_info_sql_records)
         return;
     const int total = static_cast<unsigned char>(reply[1]) | (static_cast<unsigned char>(reply[2]) << 8);
@@ -530,6 +534,7 @@ void DatabaseStatement::Close() {
     d->pendingRow = false;
     if (d->handle && d->serverType != isc_info_sql_stmt_exec_procedure) {
         auto& c = d->Conn();
+        const ServerWait::Call waiting;
         const ISC_STATUS rc = c.Api().isc_dsql_free_statement(c.status, &d->handle, DSQL_close);
         if (rc != 0 && !IsLostConnection(c.status))
             c.Check(rc);
@@ -542,6 +547,7 @@ void DatabaseStatement::Unprepare() {
         return;
     }
     auto& c = d->Conn();
+    const ServerWait::Call waiting;
     const ISC_STATUS rc = c.Api().isc_dsql_free_statement(c.status, &d->handle, DSQL_drop);
     d->handle = 0;
     d->prepared = d->cursorOpen = d->pendingRow = false;

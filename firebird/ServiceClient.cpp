@@ -4,6 +4,7 @@
 #include "firebird/Encoding.h"
 #include "firebird/ParamBlocks.h"
 #include "firebird/ReplyReader.h"
+#include "firebird/ServerWait.h"
 #include "firebird/internal/ClientApi.h"
 #include "firebird/internal/Status.h"
 
@@ -28,6 +29,7 @@ ServiceClient::ServiceClient() : d(std::make_unique<Impl>()) {}
 
 ServiceClient::~ServiceClient() {
     if (d->handle && d->lib) {
+        const ServerWait::Call waiting;
         std::lock_guard lock(d->lib->Mutex());
         ISC_STATUS_ARRAY ignored{};
         d->lib->Api().isc_service_detach(ignored, &d->handle);
@@ -47,6 +49,7 @@ void ServiceClient::Attach(const ServiceSettings& settings) {
                            "(\"%1\").")
                 .arg(*UncarriedCharacter(service, info.ServiceText())));
     const Bytes spb = BuildServiceAttachBlock(settings, info);
+    const ServerWait::Call waiting;
     std::lock_guard lock(d->lib->Mutex());
     d->handle = 0;
     const ISC_STATUS rc = d->lib->Api().isc_service_attach(
@@ -59,6 +62,7 @@ void ServiceClient::Attach(const ServiceSettings& settings) {
 }
 
 void ServiceClient::Start(const std::vector<std::uint8_t>& request) {
+    const ServerWait::Call waiting;
     d->Check(d->lib->Api().isc_service_start(d->status, &d->handle, nullptr, static_cast<unsigned short>(request.size()),
                                              reinterpret_cast<const ISC_SCHAR*>(request.data())));
 }
@@ -69,6 +73,7 @@ bool ServiceClient::QueryString(QString& line) {
     const char send[] = {isc_info_svc_timeout, 4, 0, kQueryTimeoutSeconds, 0, 0, 0};
     const char request = isc_info_svc_line;
     std::uint8_t reply[1024] = {};
+    const ServerWait::Call waiting;
     d->Check(d->lib->Api().isc_service_query(d->status, &d->handle, nullptr, sizeof send, send, 1, &request,
                                              sizeof reply, reinterpret_cast<ISC_SCHAR*>(reply)));
     const LineReply parsed = ParseLineReply(reply, sizeof reply);
@@ -80,6 +85,7 @@ bool ServiceClient::QueryString(QString& line) {
 void ServiceClient::Detach() {
     if (!d->handle)
         return;
+    const ServerWait::Call waiting;
     std::lock_guard lock(d->lib->Mutex());
     const ISC_STATUS rc = d->lib->Api().isc_service_detach(d->status, &d->handle);
     d->handle = 0;
@@ -113,6 +119,7 @@ ServerUsage ServiceClient::GetUsage(const ServiceSettings& settings) {
     try {
         const char request = isc_info_svc_svr_db_info;
         std::vector<std::uint8_t> reply(32000);
+        const ServerWait::Call waiting;
         d->Check(d->lib->Api().isc_service_query(d->status, &d->handle, nullptr, 0, nullptr, 1, &request,
                                                  static_cast<unsigned short>(reply.size()),
                                                  reinterpret_cast<ISC_SCHAR*>(reply.data())));

@@ -1,9 +1,13 @@
 #include "upgrade/RunSession.h"
 
 #include "firebird/Errors.h"
+#include "firebird/ServerWait.h"
 
 #include <QElapsedTimer>
 #include <QMetaObject>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 
 namespace abd {
 
@@ -11,6 +15,16 @@ namespace {
 /// A drain that runs longer than this hands the rest of the queue to a later turn of the event loop, so that
 /// a burst of lines never keeps the window from painting, moving or answering.
 constexpr int kDrainBudgetMs = 20;
+/// How often the session looks at the server's silence.
+constexpr int kWatchIntervalMs = 500;
+/// After the silence limit, what a stop request still gives the run to end in order.
+constexpr int kAbandonGraceMs = 5000;
+
+std::chrono::seconds SilenceLimitFromEnvironment() {
+    bool ok = false;
+    const int seconds = qEnvironmentVariableIntValue("ABD_SILENCIO_MAXIMO", &ok);
+    return std::chrono::seconds(ok && seconds > 0 ? seconds : 60);
+}
 } // namespace
 
 // ---- QueuedHost ----
@@ -138,6 +152,9 @@ RunSession::RunSession(UpgradeHost& host, QObject* parent)
       run_(std::make_unique<UpgradeRun>(recorder_)) {
     queued_.OnExecuteBackup = [this] { run_->aBackupExecute(); };
     queued_.OnExecuteCompactar = [this] { run_->aCompactarExecute(); };
+    silenceLimit_ = SilenceLimitFromEnvironment();
+    watch_.setInterval(kWatchIntervalMs);
+    connect(&watch_, &QTimer::timeout, this, &RunSession::Watch);
 }
 
 RunSession::~RunSession() {
@@ -174,6 +191,8 @@ void RunSession::Start(const LoginValues& login) {
                                         queued_.BackupChecked() ? QStringLiteral("sim") : QStringLiteral("não"),
                                         queued_.CompactarChecked() ? QStringLiteral("sim") : QStringLiteral("não")));
     running_ = true;
+    silent_ = silenceSaid_ = abandonArmed_ = false;
+    watch_.start();
     worker_ = std::thread([this, login] {
         std::exception_ptr error;
         try {
@@ -203,6 +222,7 @@ void RunSession::Finish(std::exception_ptr error) {
     if (worker_.joinable())
         worker_.join();
     running_ = false;
+    watch_.stop();
     Q_EMIT Finished(error);
 }
 
@@ -217,7 +237,85 @@ void RunSession::RequestStop(const QString& reason) {
         // run has its request after the first one; a repeated request has nothing more to ask of it.
         if (!again)
             stopper_ = std::thread([this] { run_->RequestStop(); });
+        if (silent_)
+            ArmAbandon();
     }
+}
+
+QString RunSession::StageText() const {
+    const QString stage = run_->StageName();
+    if (!stage.isEmpty())
+        return stage;
+    switch (run_->Phase()) {
+    case RunPhase::Backup: return QStringLiteral("backup");
+    case RunPhase::Steps: return QStringLiteral("versões");
+    case RunPhase::Compaction: return QStringLiteral("compactação");
+    case RunPhase::Done: return QStringLiteral("fechamento da conexão");
+    default: return QStringLiteral("preparação");
+    }
+}
+
+void RunSession::Watch() {
+    if (ServerWait::Silence() < silenceLimit_) {
+        // The server answered again: a stop waits for it as before.
+        silent_ = false;
+        return;
+    }
+    if (!silent_) {
+        silent_ = true;
+        if (!silenceSaid_) {
+            silenceSaid_ = true;
+            // Through the record's host: on the status bar or the terminal, and in the record.
+            recorder_.SetStatus(QStringLiteral("O servidor não responde há %1 s (etapa: %2). Fechar o programa "
+                                               "agora o encerra sem esperar pelo servidor.")
+                                    .arg(silenceLimit_.count())
+                                    .arg(StageText()));
+        }
+    }
+    if (stopRequested_)
+        ArmAbandon();
+}
+
+void RunSession::ArmAbandon() {
+    if (abandonArmed_)
+        return;
+    abandonArmed_ = true;
+    QTimer::singleShot(kAbandonGraceMs, this, [this] {
+        if (running_ && ServerWait::Silence() >= silenceLimit_)
+            Abandon();
+        abandonArmed_ = false;
+        // The server answered within the grace: the run ends in order; a new silence arms again.
+    });
+}
+
+void RunSession::Abandon() {
+    const QString stage = StageText();
+    QString text = QStringLiteral("O programa terminou sem esperar pelo servidor, que não responde há mais de %1 s "
+                                  "(etapa: %2).")
+                       .arg(silenceLimit_.count())
+                       .arg(stage);
+    if (stage == QStringLiteral("restauração"))
+        text += QStringLiteral(" A restauração da compactação pode não ter terminado: se o banco de dados não abrir, "
+                               "restaure-o do backup %1.")
+                    .arg(run_->CompactionFile());
+    else if (stage == QStringLiteral("compactação"))
+        text += QStringLiteral(" O banco de dados não foi alterado pela compactação; o backup %1 pode estar "
+                               "incompleto.")
+                    .arg(run_->CompactionFile());
+    else if (stage.startsWith(QStringLiteral("versão")))
+        text += QStringLiteral(" Confira a versão do banco de dados antes de executar de novo.");
+    log_.Write(RecordTag::Error, text);
+    if (running_)
+        log_.Write(RecordTag::Run, QStringLiteral("Fim da execução."));
+    int status = 1;
+    if (OnAbandon) {
+        status = OnAbandon(text);
+    } else {
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        std::fflush(stderr);
+    }
+    // The threads that wait on the server cannot be joined: the process ends around them.
+    std::_Exit(status);
 }
 
 void RunSession::EndConnection() {
@@ -243,21 +341,42 @@ void RunSession::ReleaseConnection(DatabaseConnection& c) {
 }
 
 void RunSession::CloseConnection() {
-    if (stopper_.joinable())
-        stopper_.join();
-    if (worker_.joinable())
-        worker_.join();
-    std::exception_ptr error;
-    std::thread closer([this, &error] {
+    watch_.stop();
+    // The caller's thread never waits on the server for longer than the silence limit: past it, the program
+    // ends without the close (the server drops the attachment, and rolls back what it held, when it notices).
+    struct Closing {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        std::exception_ptr error;
+    };
+    auto closing = std::make_shared<Closing>();
+    std::thread closer([this, closing] {
+        std::exception_ptr error;
         try {
+            if (stopper_.joinable())
+                stopper_.join();
+            if (worker_.joinable())
+                worker_.join();
             ReleaseConnection(run_->sqlcPrincipal);
         } catch (...) {
             error = std::current_exception();
         }
+        std::lock_guard lock(closing->mutex);
+        closing->error = error;
+        closing->finished = true;
+        closing->done.notify_all();
     });
+    {
+        std::unique_lock lock(closing->mutex);
+        while (!closing->done.wait_for(lock, std::chrono::milliseconds(kWatchIntervalMs),
+                                       [&] { return closing->finished; }))
+            if (ServerWait::Silence() >= silenceLimit_)
+                Abandon();
+    }
     closer.join();
-    if (error)
-        std::rethrow_exception(error);
+    if (closing->error)
+        std::rethrow_exception(closing->error);
 }
 
 } // namespace abd

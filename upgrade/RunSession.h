@@ -4,7 +4,9 @@
 #include "upgrade/UpgradeRun.h"
 
 #include <QObject>
+#include <QTimer>
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -104,6 +106,17 @@ public:
     /// have left active and closes the connection, and waits. Raises what the rollback or the close raises.
     void CloseConnection();
 
+    /// A wait on the server longer than this is said once (status bar, terminal, record); from then on a stop
+    /// request ends the program within seconds, without waiting for the server. 60 s, unless the environment
+    /// variable ABD_SILENCIO_MAXIMO gives another number of seconds.
+    std::chrono::seconds SilenceLimit() const { return silenceLimit_; }
+    /// The server has not answered for the limit, and still has not.
+    bool ServerSilent() const { return silent_; }
+    /// The process ends without waiting for the server: `text` says what is known (the stage; for the
+    /// compaction's restore, the backup file to restore from) and is in the record already. Called on this
+    /// thread; returns the exit status. Unset, the text goes to standard error and the status is 1.
+    std::function<int(const QString& text)> OnAbandon;
+
     /// The record of the last run; empty when none was written.
     QString LogFileName() const { return log_.FileName(); }
     RunLog& Log() { return log_; }
@@ -118,6 +131,12 @@ Q_SIGNALS:
 
 private:
     void Finish(std::exception_ptr error);
+    /// Looks at the server's silence while the run waits on it.
+    void Watch();
+    /// A stop after the limit: the run has a few seconds to end in order, then the program ends without it.
+    void ArmAbandon();
+    [[noreturn]] void Abandon();
+    QString StageText() const;
     void EndConnection();
     static void ReleaseConnection(DatabaseConnection& connection);
 
@@ -131,6 +150,11 @@ private:
     std::thread stopper_; // carries a stop request to the run, which may cancel at the server
     bool running_ = false;
     std::atomic<bool> stopRequested_{false};
+    std::chrono::seconds silenceLimit_{60};
+    QTimer watch_;
+    bool silent_ = false;
+    bool silenceSaid_ = false;
+    bool abandonArmed_ = false;
 };
 
 } // namespace abd

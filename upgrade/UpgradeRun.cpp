@@ -66,6 +66,9 @@ public:
         previous_ = run_.stage_;
         run_.stage_ = stage;
         run_.script_ = script;
+        std::lock_guard names(run_.namesMutex_);
+        previousName_ = run_.stageName_;
+        run_.stageName_ = name;
     }
     ~StageScope() {
         if (refused_)
@@ -73,6 +76,8 @@ public:
         std::lock_guard lock(run_.stageMutex_);
         run_.stage_ = previous_;
         run_.script_ = nullptr;
+        std::lock_guard names(run_.namesMutex_);
+        run_.stageName_ = previousName_;
     }
     StageScope(const StageScope&) = delete;
     StageScope& operator=(const StageScope&) = delete;
@@ -88,6 +93,7 @@ public:
 private:
     UpgradeRun& run_;
     Stage previous_ = Stage::Between;
+    QString previousName_;
     bool refused_ = false;
 };
 
@@ -337,6 +343,16 @@ QStringList UpgradeRun::RunService(ServiceClient& client, Pane pane,
     return lines;
 }
 
+QString UpgradeRun::StageName() const {
+    std::lock_guard lock(namesMutex_);
+    return stageName_;
+}
+
+QString UpgradeRun::CompactionFile() const {
+    std::lock_guard lock(namesMutex_);
+    return compactionFile_;
+}
+
 void UpgradeRun::AppendTimes(Pane pane, const QDateTime& t0, const QDateTime& t1) {
     host_.Append(pane, QString());
     host_.Append(pane, LogStamp(t0, Locale) + QStringLiteral(" Início"));
@@ -353,6 +369,10 @@ void UpgradeRun::aCompactarExecute() {
     const QDateTime t0 = Now();
     host_.Append(Pane::Compactar, QString());
     const QString file = CompactionFileName(PastaBackup, BancoDados, t0);
+    {
+        std::lock_guard lock(namesMutex_);
+        compactionFile_ = file;
+    }
     host_.Append(Pane::Compactar, file);
     host_.Append(Pane::Compactar, LogStamp(t0, Locale) + QStringLiteral(" Início"));
     host_.Append(Pane::Compactar, QString());

@@ -94,6 +94,10 @@ public:
     bool StopActed() const { return stopActed_.load(); }
     /// The part of the run in progress, or where it ended.
     RunPhase Phase() const { return phase_.load(); }
+    /// The stage in work, by the name OnStageEntry gives it ("versão 3", "restauração"); empty between stages.
+    QString StageName() const;
+    /// The compaction's backup file, once the compaction has named it; empty before.
+    QString CompactionFile() const;
     /// The backup before the version steps.
     void aBackupExecute();
     /// Backup without garbage collection and restore in place.
@@ -145,6 +149,11 @@ private:
     std::atomic<RunPhase> phase_{RunPhase::Login};
     std::mutex stageMutex_; // the stage and the script in work, as RequestStop sees them
     Stage stage_ = Stage::Between;
+    /// The names of the stage and of the compaction's file, as another thread reads them: never behind a stop
+    /// request, which may wait on the server under stageMutex_.
+    mutable std::mutex namesMutex_;
+    QString stageName_;
+    QString compactionFile_;
     ScriptRunner* script_ = nullptr;
 };
 

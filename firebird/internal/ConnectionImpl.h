@@ -5,6 +5,7 @@
 #include "firebird/DatabaseConnection.h"
 #include "firebird/DatabaseStatement.h"
 #include "firebird/Errors.h"
+#include "firebird/ServerWait.h"
 #include "firebird/internal/ClientApi.h"
 #include "firebird/internal/Status.h"
 
@@ -78,6 +79,7 @@ struct DatabaseConnection::Impl {
     auto Guarded(bool isFetch, F&& operation) -> decltype(operation()) {
         if (lostTransaction)
             throw *lostTransaction;
+        const ServerWait::Call waiting;
         const bool rerunSafe = levels.empty() || (autoStarted && !dirty);
         try {
             return operation();

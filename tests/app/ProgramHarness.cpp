@@ -3,7 +3,9 @@
 // It clicks the update button, fills the login, closes every box, and says on standard output what it sees:
 // "MARK" when the run writes a line into <pane> that starts with <prefix>, "IDLE" when a run has ended, "BOX
 // <text>" for each box. With a <hold-ms> above 0 the run, at that line, waits until the program has been asked
-// to end (10 s at most) and then <hold-ms> more, so that a test's signals land while the run is at that point.
+// to end (10 s at most) and then <hold-ms> more, so that a test's signals land while the run is at that point;
+// with a <hold-ms> below 0 it waits that long there whatever happens, so that a test can change the network
+// meanwhile.
 #include "app/Program.h"
 #include "app/TfLogin.h"
 #include "app/TfPrincipal.h"
@@ -59,7 +61,11 @@ int main(int argc, char** argv) {
             w.Session().SetLineTap([=, &w](Pane pane, const QString& line) {
                 if (pane == PaneNamed(paneName) && line.startsWith(prefix) && !marked->exchange(true)) {
                     Say(QStringLiteral("MARK"));
-                    if (holdMs <= 0)
+                    if (holdMs < 0) {
+                        QThread::msleep(static_cast<unsigned long>(-holdMs));
+                        return;
+                    }
+                    if (holdMs == 0)
                         return;
                     for (int waited = 0; !w.Session().StopRequested() && waited < 10000; waited += 10)
                         QThread::msleep(10);

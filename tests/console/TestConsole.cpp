@@ -1,6 +1,7 @@
 // The terminal program run as a process against the local server, as an administrator over SSH would run it.
 #include "app/TfPrincipal.h"
 #include "firebird/DatabaseConnection.h"
+#include "tests/support/Relay.h"
 #include "tests/support/TestServer.h"
 #include "tests/upgrade/LortuFixture.h"
 
@@ -35,6 +36,8 @@ public:
         env.remove("ISC_PASSWORD");
         if (!password.isEmpty())
             env.insert("ISC_PASSWORD", password);
+        for (auto it = environment.cbegin(); it != environment.cend(); ++it)
+            env.insert(it.key(), it.value());
         QProcess p;
         p.setProcessEnvironment(env);
         const bool closed = closedOutput;
@@ -55,7 +58,7 @@ public:
             qFatal("the console program did not start");
         if (during)
             during(p);
-        if (!p.waitForFinished(300000))
+        if (p.state() != QProcess::NotRunning && !p.waitForFinished(300000))
             qFatal("the console program did not end");
         Result r;
         r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
@@ -72,6 +75,8 @@ public:
     bool closedOutput = false;
     /// Another data folder than the test's own.
     QString dataHome;
+    /// More variables for the program's environment.
+    QMap<QString, QString> environment;
 
 private:
     QTemporaryDir data_;
@@ -249,6 +254,52 @@ private slots:
         };
         QCOMPARE(mode(folder + "/" + logs.first()), 0600);
         QCOMPARE(mode(folder), 0700);
+    }
+
+    void aServerThatStopsAnsweringDuringTheRestore() {
+        // The network to the server goes silent while the compaction's restore replaces the database. The
+        // program says so once the limit has passed; a SIGTERM then ends it within seconds, naming the backup
+        // to restore from, instead of waiting for an answer that never comes.
+        Lortu l;
+        auto relay = std::make_unique<Relay>(3062, 0);
+        Console c;
+        c.environment["ABD_SILENCIO_MAXIMO"] = "8";
+        qint64 ended = -1;
+        const Result r = c.Run({"--servidor", "127.0.0.1/3062", "--banco-dados", l.db.Path(), "--sem-backup"},
+                               Password(), [&](QProcess& p) {
+                                   const auto waitFor = [&](const QString& text) {
+                                       while (!QString::fromUtf8(p.peek(1 << 22)).contains(text))
+                                           if (!p.waitForReadyRead(60000))
+                                               qFatal("not seen: %s", qPrintable(text));
+                                   };
+                                   waitFor("gbak:created database");
+                                   relay->Freeze();
+                                   waitFor("O servidor não responde há 8 s (etapa: restauração).");
+                                   QElapsedTimer t;
+                                   t.start();
+                                   ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+                                   if (p.waitForFinished(30000))
+                                       ended = t.elapsed();
+                               });
+        QVERIFY2(ended >= 0 && ended < 8000, qPrintable(QString::number(ended)));
+        QCOMPARE(r.status, 128 + SIGTERM);
+        const QString file = Printed(r.out, "compactar").value(1);
+        QVERIFY2(file.endsWith(".fbk"), qPrintable(file));
+        QVERIFY2(r.errors.contains("restaure-o do backup " + file + "."), qPrintable(r.errors));
+        QCOMPARE(RecordOf(r.record, "status").filter("O servidor não responde há 8 s").size(), 1);
+        QVERIFY(r.record.contains("[erro] " + r.errors.section('\n', -2, -2)));
+        // With the connection cut, the server still finishes the restore on its own: the database is whole.
+        relay.reset();
+        QString version;
+        for (int waited = 0; waited < 120000 && version != "5"; waited += 500) {
+            bool online = false; // the database stays shut down until the restore ends
+            const QString out = RunIsql(l.db.Remote(), "SET HEADING OFF;\nSELECT VERSAO_BANCO_DADOS FROM CONFIGURAR;\n",
+                                        &online);
+            version = online ? out.trimmed() : QString();
+            if (version != "5")
+                QTest::qWait(500);
+        }
+        QCOMPARE(version, QStringLiteral("5"));
     }
 
     void closedOutputEndsAsForAHangUp() {

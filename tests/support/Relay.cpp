@@ -81,6 +81,10 @@ void Relay::Pump(int from, int to) {
         const ssize_t n = ::read(from, buffer, sizeof buffer);
         if (n <= 0)
             break;
+        while (frozen_ && !stop_)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (stop_)
+            break;
         for (ssize_t done = 0; done < n;) {
             const ssize_t w = ::write(to, buffer + done, static_cast<size_t>(n - done));
             if (w <= 0)

@@ -19,12 +19,16 @@ public:
 
     /// Connections accepted so far.
     int Accepted() const { return accepted_; }
+    /// From now on nothing more is carried either way, and no connection is closed: a server that stopped
+    /// answering, as the client sees it.
+    void Freeze() { frozen_ = true; }
 
 private:
     void Listen(int port, int delayMs);
     void Pump(int from, int to);
 
     std::atomic<bool> stop_{false};
+    std::atomic<bool> frozen_{false};
     std::atomic<int> accepted_{0};
     int listener_ = -1;
     std::mutex mutex_;

@@ -2,6 +2,7 @@
 // real program (started as a process, driven as a person would) gets SIGTERM, SIGINT or SIGHUP while idle,
 // during a version step, during the compaction's backup and during its restore. It ends each time, and the
 // database is at the previous version or fully restored, never half-upgraded and never dropped.
+#include "tests/support/Relay.h"
 #include "tests/support/TestServer.h"
 #include "tests/upgrade/LortuFixture.h"
 
@@ -19,14 +20,17 @@ namespace {
 /// The program as a process, with a data folder of its own for the records of its runs.
 class Program {
 public:
-    Program(const Lortu& l, bool backup, bool compactar, const QString& pane, const QString& prefix, int holdMs) {
+    Program(const Lortu& l, bool backup, bool compactar, const QString& pane, const QString& prefix, int holdMs,
+            const QString& server = Host(), const QMap<QString, QString>& environment = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("XDG_DATA_HOME", data_.path());
+        for (auto it = environment.cbegin(); it != environment.cend(); ++it)
+            env.insert(it.key(), it.value());
         process_.setProcessEnvironment(env);
         process_.setProcessChannelMode(QProcess::SeparateChannels);
         process_.start(QStringLiteral(ABD_PROGRAM_HARNESS),
-                       {Host(), l.db.Path(), Password(), backup ? "1" : "0", compactar ? "1" : "0", pane, prefix,
+                       {server, l.db.Path(), Password(), backup ? "1" : "0", compactar ? "1" : "0", pane, prefix,
                         QString::number(holdMs)});
         if (!process_.waitForStarted())
             qFatal("the program did not start");
@@ -181,6 +185,45 @@ private slots:
         // Upgraded, whole and in use: never dropped.
         QCOMPARE(l.db.Scalar("SELECT VERSAO_BANCO_DADOS || '/' || (SELECT COUNT(*) FROM MOVIMENTO) FROM CONFIGURAR;"),
                  QStringLiteral("5/3"));
+    }
+
+    void aServerThatStopsAnswering_data() {
+        QTest::addColumn<bool>("idle");
+        QTest::addColumn<QString>("stage");
+        QTest::newRow("during a step") << false << "versão 4";
+        QTest::newRow("at the last close") << true << "fechamento da conexão";
+    }
+    void aServerThatStopsAnswering() {
+        // The network to the server goes silent: the relay forwards nothing more and closes nothing. A stop
+        // then waits for the server only up to the silence limit and a few seconds, and the program never
+        // outlives its window for longer, its last close included.
+        QFETCH(bool, idle);
+        QFETCH(QString, stage);
+        Lortu l(idle ? "UPDATE CONFIGURAR SET VERSAO_BANCO_DADOS = 5;" : "");
+        auto relay = std::make_unique<Relay>(3063, 0);
+        // During a step the run holds 1 s at version 4's first statement, which then goes into the silence.
+        Program p(l, false, false, idle ? "-" : "sql", "DELETE FROM MOVIMENTO", -1000, "127.0.0.1/3063",
+                  {{"ABD_SILENCIO_MAXIMO", "6"}});
+        QVERIFY(p.WaitFor(idle ? "IDLE" : "MARK"));
+        relay->Freeze();
+        p.Send(SIGTERM);
+        const qint64 took = p.WaitForEnd(30000);
+        QVERIFY2(took >= 0 && took < 6000 + 5000 + 3000, qPrintable(QString::number(took)));
+        const QString ending = p.Ending();
+        QVERIFY2(p.ExitCode() == 1, qPrintable(ending));
+        const QString text = "O programa terminou sem esperar pelo servidor, que não responde há mais de 6 s (etapa: " +
+                             stage + ").";
+        QVERIFY2(ending.contains(text), qPrintable(ending));
+        const QStringList record = p.Record();
+        QVERIFY2(!RecordOf(record, "erro").filter(text).isEmpty(), qPrintable(record.join('\n')));
+        // A silence during the run is said while it lasts; the last close has no status bar left.
+        QCOMPARE(RecordOf(record, "status").filter("O servidor não responde há 6 s (etapa: " + stage + ").").size(),
+                 idle ? 0 : 1);
+        // Once the connection is cut, the server rolls back what the step had done.
+        relay.reset();
+        QCOMPARE(l.db.Scalar("SELECT VERSAO_BANCO_DADOS || EXPURGO FROM CONFIGURAR;").left(idle ? 1 : 2),
+                 idle ? QStringLiteral("5") : QStringLiteral("3S"));
+        QCOMPARE(l.db.Scalar("SELECT COUNT(*) FROM MOVIMENTO WHERE HISTORICO_ID = 11;"), QStringLiteral("2"));
     }
 };
 
