@@ -313,6 +313,45 @@ void DatabaseConnection::Disconnect() noexcept {
     d->NotifyClosed();
 }
 
+void DatabaseConnection::DropDatabase() {
+    d->lostTransaction.reset();
+    d->EnsureOpen();
+    d->ReleaseStatements();
+    if (d->tr) {
+        const ServerWait::Call waiting;
+        ISC_STATUS_ARRAY ignored{};
+        d->Api().isc_rollback_transaction(ignored, &d->tr);
+    }
+    d->tr = 0;
+    d->levels.clear();
+    d->autoStarted = d->dirty = false;
+    d->cancellable = 0;
+    ISC_STATUS rc = 0;
+    {
+        const ServerWait::Call waiting;
+        std::lock_guard lock(d->lib->Mutex());
+        rc = d->Api().isc_drop_database(d->status, &d->db);
+    }
+    if (rc == 0)
+        d->db = 0;
+    std::optional<DatabaseError> failure;
+    if (rc != 0) {
+        try {
+            d->Check(rc);
+        } catch (const DatabaseError& e) {
+            failure = e;
+        }
+        d->DropAttachment(); // a refused drop leaves the attachment: it goes too
+    }
+    d->db = 0;
+    d->state = ConnectionState::Closed;
+    d->serial = 0;
+    d->scalarText.clear();
+    d->NotifyClosed();
+    if (failure)
+        throw *failure;
+}
+
 bool DatabaseConnection::Connected() const { return d->state == ConnectionState::Open; }
 ConnectionState DatabaseConnection::State() const { return d->state; }
 

@@ -49,6 +49,10 @@ public:
     /// Detaches without committing anything: the server rolls back what is still active. For when a rollback
     /// failed and closing (which commits) must not follow.
     void Disconnect() noexcept;
+    /// Drops the database this connection names, opening it first when closed: what is active is rolled
+    /// back, the server deletes the file, and the connection ends closed. Raises what the server raises (the
+    /// connection is then closed too, and the database is still there).
+    void DropDatabase();
     bool Connected() const;
     ConnectionState State() const;
 

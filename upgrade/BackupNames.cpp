@@ -67,6 +67,12 @@ QString CompactionFileName(const QString& folder, const QString& database, const
            QStringLiteral(".fbk");
 }
 
+QString VerificationFileName(const QString& compactionFile) {
+    const QString fbk = QStringLiteral(".fbk");
+    const QString stem = compactionFile.endsWith(fbk) ? compactionFile.chopped(fbk.size()) : compactionFile;
+    return stem + QStringLiteral(".verificacao.fdb");
+}
+
 bool HasErrorMarker(const QStringList& serverLines) {
     static const QRegularExpression marker(QStringLiteral("^\\s*(gbak:\\s*)?ERROR\\b"),
                                            QRegularExpression::CaseInsensitiveOption);

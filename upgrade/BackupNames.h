@@ -27,6 +27,9 @@ QString DatabasePartOfBackupName(const QString& folder, const QString& database)
 QString BackupStageFileName(const QString& folder, const QString& database, const QDateTime& start, int version);
 /// PastaBackup + database + "." + stamp + ".fbk".
 QString CompactionFileName(const QString& folder, const QString& database, const QDateTime& start);
+/// The scratch database that the compaction restores its backup into before the backup replaces anything:
+/// beside the backup, named after it, "….verificacao.fdb" in place of ".fbk".
+QString VerificationFileName(const QString& compactionFile);
 
 /// Whether any line the server sent begins with an error marker (ERROR, optionally after "gbak:").
 bool HasErrorMarker(const QStringList& serverLines);

@@ -2,6 +2,7 @@
 
 #include "firebird/Errors.h"
 #include "firebird/ServerWait.h"
+#include "upgrade/BackupNames.h"
 
 #include <QElapsedTimer>
 #include <QMetaObject>
@@ -298,6 +299,10 @@ void RunSession::Abandon() {
         text += QStringLiteral(" A restauração da compactação pode não ter terminado: se o banco de dados não abrir, "
                                "restaure-o do backup %1.")
                     .arg(run_->CompactionFile());
+    else if (stage == QStringLiteral("verificação"))
+        text += QStringLiteral(" O banco de dados não foi alterado pela compactação; o banco de verificação %1 pode "
+                               "ter ficado no servidor.")
+                    .arg(VerificationFileName(run_->CompactionFile()));
     else if (stage == QStringLiteral("compactação"))
         text += QStringLiteral(" O banco de dados não foi alterado pela compactação; o backup %1 pode estar "
                                "incompleto.")

@@ -1,6 +1,7 @@
 #include "upgrade/UpgradeRun.h"
 
 #include "firebird/ClientLibrary.h"
+#include "firebird/Errors.h"
 #include "firebird/Failure.h"
 #include "firebird/ParamBlocks.h"
 #include "firebird/ServiceClient.h"
@@ -8,6 +9,7 @@
 #include "upgrade/UpgradeScripts.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 
@@ -343,6 +345,99 @@ QStringList UpgradeRun::RunService(ServiceClient& client, Pane pane,
     return lines;
 }
 
+void UpgradeRun::VerifyBackup(const QString& file, const QDateTime& t0) {
+    // A backup that nobody has restored may not restore: an index whose keys collide when it is rebuilt, a
+    // disk that fills. Replacing the database with it would leave the database shut down, or gone. It is
+    // restored once into a scratch database first; only a restore without error and a database that then
+    // opens online let the replace start.
+    const QString scratch = VerificationFileName(file);
+    StageScope stage(*this, Stage::Service, QStringLiteral("verificação"));
+    if (stage.Refused()) {
+        AppendTimes(Pane::Compactar, t0, Now());
+        stage.ThrowIfRefused();
+    }
+    host_.Append(Pane::Compactar, QString());
+    host_.Append(Pane::Compactar, QStringLiteral("Verificação do backup: restauração em ") + scratch);
+
+    RestoreRequest restore;
+    restore.BackupFiles = {file};
+    restore.Verbose = true;
+    ServiceSettings settings = StageSettings();
+    settings.Database = scratch;
+    QStringList lines;
+    QString serviceError;
+    {
+        ServiceClient client;
+        client.OnProgress = [&](ServiceClient&, const QString& line) {
+            lines << line;
+            host_.ProgressCompactar(line);
+        };
+        try {
+            client.Restore(settings, restore);
+        } catch (const DatabaseError&) {
+            // The service's own refusal goes into the pane beside the server's lines.
+            serviceError = ErrorBoxText(std::current_exception());
+            host_.Append(Pane::Compactar, serviceError);
+        }
+    }
+    const auto says = [&](const char* text) {
+        const QString t = QString::fromLatin1(text);
+        return serviceError.contains(t, Qt::CaseInsensitive) ||
+               std::any_of(lines.cbegin(), lines.cend(), [&](const QString& l) { return l.contains(t, Qt::CaseInsensitive); });
+    };
+    // Only a database that this restore created is dropped: never a file that was there before under its name.
+    bool created = says("created database");
+    const QString unchanged = QStringLiteral("O banco de dados continua como estava, já na versão 5.");
+    QString failure;
+    if (says("not allowed by server configuration"))
+        failure = QStringLiteral("A compactação não foi feita: o servidor não permite criar o banco de verificação %1 "
+                                 "(DatabaseAccess, no firebird.conf do servidor), e sem verificar o backup %2 o "
+                                 "programa não o restaura no lugar do banco de dados. %3")
+                      .arg(scratch, file, unchanged);
+    else if (!created && (says("already exists") || says("File exists")))
+        failure = QStringLiteral("A compactação não foi feita: já existe o arquivo %1 no servidor, onde o backup seria "
+                                 "restaurado para verificação. %2")
+                      .arg(scratch, unchanged);
+    else if (!serviceError.isEmpty() || HasErrorMarker(lines))
+        failure = QStringLiteral("A compactação não foi feita: o backup %1 não pôde ser restaurado. %2").arg(file, unchanged);
+
+    DatabaseConnection verification(QStringLiteral("verificacao"), sqlcPrincipal.Params());
+    verification.AutoReconnect = false;
+    verification.SetParam(QStringLiteral("Database"), scratch);
+    if (failure.isEmpty()) {
+        try {
+            verification.Open();
+            created = true;
+            // Online, and the upgraded data readable.
+            const Value mode = verification.ExecSQLScalar(QStringLiteral("SELECT MON$SHUTDOWN_MODE FROM MON$DATABASE"));
+            const Value version = verification.ExecSQLScalar(QStringLiteral("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR"));
+            if (mode.ToInteger() != 0 || version.ToInteger() < 5)
+                failure = QStringLiteral("A compactação não foi feita: o banco restaurado do backup %1 não ficou "
+                                         "utilizável. %2")
+                              .arg(file, unchanged);
+        } catch (const AccessError&) {
+            failure = QStringLiteral("A compactação não foi feita: o banco restaurado do backup %1 não abriu (%2). %3")
+                          .arg(file, ErrorBoxText(std::current_exception()), unchanged);
+        }
+    }
+    if (created) {
+        try {
+            verification.DropDatabase();
+        } catch (const AccessError&) {
+            const QString left = QStringLiteral("O banco de verificação %1 não pôde ser apagado (%2): apague-o no "
+                                                "servidor.")
+                                     .arg(scratch, ErrorBoxText(std::current_exception()));
+            failure = failure.isEmpty() ? QStringLiteral("A compactação não foi feita. %1 %2").arg(left, unchanged)
+                                        : failure + QLatin1Char(' ') + left;
+        }
+    }
+    if (!failure.isEmpty()) {
+        AppendTimes(Pane::Compactar, t0, Now());
+        throw Failure(failure);
+    }
+    host_.Append(Pane::Compactar, QStringLiteral("Backup verificado: o banco restaurado abriu e foi apagado."));
+}
+
 QString UpgradeRun::StageName() const {
     std::lock_guard lock(namesMutex_);
     return stageName_;
@@ -394,6 +489,7 @@ void UpgradeRun::aCompactarExecute() {
     closeAndBackup.reset();
     if (HasErrorMarker(backupLines))
         throw Failure(QStringLiteral("Erro Backup"));
+    VerifyBackup(file, t0);
     StageScope restoreStage(*this, Stage::Service, QStringLiteral("restauração"));
     if (restoreStage.Refused()) {
         // The database is untouched and the steps are committed: the restore is not started.

@@ -140,6 +140,9 @@ private:
     /// Runs one service operation on its client, passing its report to the pane's progress callback; returns
     /// the lines the server sent.
     QStringList RunService(ServiceClient& client, Pane pane, const std::function<void(ServiceClient&)>& operation);
+    /// Restores the compaction's backup into a scratch database beside it, opens it and drops it: raises,
+    /// with what went wrong, unless the backup has proved it can replace the database.
+    void VerifyBackup(const QString& file, const QDateTime& t0);
     /// A stage's closing lines: an empty line, its start, its end and its duration.
     void AppendTimes(Pane pane, const QDateTime& t0, const QDateTime& t1);
 

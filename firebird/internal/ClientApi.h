@@ -12,6 +12,7 @@ namespace abd {
 #define ABD_REQUIRED_ENTRY_POINTS(X)                                                                            \
     X(isc_attach_database)                                                                                     \
     X(isc_detach_database)                                                                                     \
+    X(isc_drop_database)                                                                                       \
     X(isc_database_info)                                                                                       \
     X(isc_start_multiple)                                                                                      \
     X(isc_commit_transaction)                                                                                  \

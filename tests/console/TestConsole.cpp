@@ -256,6 +256,24 @@ private slots:
         QCOMPARE(mode(folder), 0700);
     }
 
+    void aBackupThatDoesNotRestoreLeavesTheDatabaseOnline() {
+        // The steps commit and the compaction's backup is written, but it does not restore: the database is
+        // never replaced, and the run ends with the compaction's status.
+        Lortu l(IndexThatFailsOnRestore());
+        Console c;
+        const Result r = c.Run({"--banco-dados", l.db.Path(), "--sem-backup"});
+        QCOMPARE(r.status, 5);
+        const QString file = Printed(r.out, "compactar").value(1);
+        QVERIFY2(r.errors.contains("A compactação não foi feita: o backup " + file +
+                                   " não pôde ser restaurado. O banco de dados continua como estava, já na versão 5."),
+                 qPrintable(r.errors));
+        QVERIFY(!Printed(r.out, "compactar").filter("ERROR:attempt to store duplicate value").isEmpty());
+        QCOMPARE(l.db.Scalar("SELECT MON$SHUTDOWN_MODE || '/' || (SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR) FROM "
+                             "MON$DATABASE;"),
+                 QStringLiteral("0/5"));
+        QCOMPARE(l.BackupFiles(), QStringList{QFileInfo(file).fileName()});
+    }
+
     void aServerThatStopsAnsweringDuringTheRestore() {
         // The network to the server goes silent while the compaction's restore replaces the database. The
         // program says so once the limit has passed; a SIGTERM then ends it within seconds, naming the backup
@@ -267,12 +285,13 @@ private slots:
         qint64 ended = -1;
         const Result r = c.Run({"--servidor", "127.0.0.1/3062", "--banco-dados", l.db.Path(), "--sem-backup"},
                                Password(), [&](QProcess& p) {
-                                   const auto waitFor = [&](const QString& text) {
-                                       while (!QString::fromUtf8(p.peek(1 << 22)).contains(text))
+                                   const auto waitFor = [&](const QString& text, int times = 1) {
+                                       while (QString::fromUtf8(p.peek(1 << 22)).count(text) < times)
                                            if (!p.waitForReadyRead(60000))
                                                qFatal("not seen: %s", qPrintable(text));
                                    };
-                                   waitFor("gbak:created database");
+                                   // The verification's restore, then the one that replaces the database.
+                                   waitFor("gbak:created database", 2);
                                    relay->Freeze();
                                    waitFor("O servidor não responde há 8 s (etapa: restauração).");
                                    QElapsedTimer t;

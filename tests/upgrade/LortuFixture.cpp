@@ -28,6 +28,14 @@ QString DemoSql() {
     return QString::fromUtf8(f.readAll());
 }
 
+QString IndexThatFailsOnRestore() {
+    return QStringLiteral("CREATE TABLE CHAVE (X INTEGER);\nINSERT INTO CHAVE VALUES (1);\nINSERT INTO CHAVE VALUES (2);\n"
+                          "COMMIT;\nSET TERM ^;\nCREATE FUNCTION F(A INTEGER) RETURNS INTEGER AS BEGIN RETURN A; END^\n"
+                          "SET TERM ;^\nCOMMIT;\nCREATE UNIQUE INDEX IX_CHAVE ON CHAVE COMPUTED BY (F(X));\nCOMMIT;\n"
+                          "SET TERM ^;\nALTER FUNCTION F(A INTEGER) RETURNS INTEGER AS BEGIN RETURN 0; END^\n"
+                          "SET TERM ;^\nCOMMIT;\n");
+}
+
 QString SlowDeletes(int milliseconds) {
     return QStringLiteral("SET TERM ^ ;\n"
                           "CREATE TRIGGER TR_MOVIMENTO_LENTO FOR MOVIMENTO BEFORE DELETE AS\n"

@@ -26,6 +26,9 @@ QString DemoSql();
 /// SQL for a Lortu variant: every delete from MOVIMENTO (version 4 deletes two rows) keeps the server busy for
 /// `milliseconds`.
 QString SlowDeletes(int milliseconds);
+/// A variant whose data is consistent and backs up, but whose restore fails: the keys of a unique expression
+/// index collide once the index is rebuilt, since the function it uses changed after it was built.
+QString IndexThatFailsOnRestore();
 
 /// The record of a run, line by line without the times: "[tag] text".
 QStringList RecordLines(const QString& fileName);

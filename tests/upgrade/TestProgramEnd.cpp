@@ -156,13 +156,16 @@ private slots:
         QTest::addColumn<QString>("prefix");
         QTest::addColumn<bool>("restored");
         QTest::newRow("its backup") << "gbak:readied database" << false;
+        // The backup is being restored into the scratch database: waited for, dropped, and never put in place.
+        QTest::newRow("its verification") << "gbak:created database" << false;
         // The database has been dropped and is being rebuilt: the program must wait for the restore's end.
-        QTest::newRow("its restore") << "gbak:created database" << true;
+        QTest::newRow("its restore") << "gbak:created database <database>" << true;
     }
     void duringTheCompaction() {
         QFETCH(QString, prefix);
         QFETCH(bool, restored);
         Lortu l;
+        prefix.replace("<database>", l.db.Path());
         Program p(l, false, true, "compactar", prefix, 700);
         QVERIFY(p.WaitFor("MARK"));
         p.Send(SIGTERM);
@@ -178,7 +181,8 @@ private slots:
                                 "a atualização parar."));
         const QStringList compactar = RecordOf(record, "compactar");
         QVERIFY2(compactar.last().endsWith(" Tempo"), qPrintable(compactar.last()));
-        QCOMPARE(compactar.filter("gbak:created database").size(), restored ? 1 : 0);
+        QCOMPARE(compactar.filter("gbak:created database " + l.db.Path()).size(), restored ? 1 : 0);
+        QVERIFY(l.BackupFiles().filter(".verificacao.").isEmpty());
         QCOMPARE(RecordOf(record, "status").contains("Concluído."), restored);
         QCOMPARE(RecordOf(record, "atualizar").last(),
                  restored ? QStringLiteral("Compactar") : QStringLiteral("Atualização interrompida."));

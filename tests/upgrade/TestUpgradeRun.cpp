@@ -1,6 +1,7 @@
 #include "app/TfLogin.h"
 #include "app/TfPrincipal.h"
 #include "firebird/DatabaseConnection.h"
+#include "upgrade/BackupNames.h"
 #include "tests/support/Relay.h"
 #include "tests/support/TestServer.h"
 #include "tests/upgrade/LortuFixture.h"
@@ -71,6 +72,10 @@ private slots:
         QCOMPARE(compact.mid(0, 8), (QStringList{"Compactar: Backup Versão Atual e Restaurar", "", compactName,
                                                  "31/01/2024 14:07:02.000 Início", "", "Close Database", "", "Backup"}));
         QVERIFY(compact.contains(QStringLiteral("gbak:opened file %1 ").arg(compactName)));
+        // Restored once beside the backup, opened and dropped, before it replaced the database.
+        const QString scratchName = l.backupFolder + file + ".20240131.1407.verificacao.fdb";
+        QVERIFY(compact.contains("Verificação do backup: restauração em " + scratchName));
+        QVERIFY(compact.contains("Backup verificado: o banco restaurado abriu e foi apagado."));
         QCOMPARE(compact.mid(compact.size() - 4), (QStringList{"", "31/01/2024 14:07:02.000 Início",
                                                                "31/01/2024 14:08:03.000 Fim", "00:01:01.000 Tempo"}));
         QCOMPARE(l.BackupFiles(), (QStringList{QFileInfo(backupName).fileName(), QFileInfo(compactName).fileName()}));
@@ -456,8 +461,8 @@ private slots:
         QCOMPARE(driver.boxes[0].text, QStringLiteral("Concluído"));
         QCOMPARE(l.db.Scalar("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR;"), QStringLiteral("5"));
         // The count, the backup, the opening, a new attachment after each of the four steps, the compaction's
-        // backup and its restore.
-        QCOMPARE(relay.Accepted(), 9);
+        // backup, its verification (a restore and an opening) and its restore.
+        QCOMPARE(relay.Accepted(), 11);
     }
 
     void aStopBeforeAStageNeverStartsIt_data() {
@@ -471,6 +476,8 @@ private slots:
                                 << "2";
         QTest::newRow("compaction") << "compactação"
                                     << "5";
+        QTest::newRow("verification") << "verificação"
+                                      << "5";
         QTest::newRow("restore") << "restauração"
                                  << "5";
     }
@@ -496,13 +503,83 @@ private slots:
         const QString compactar = w.mCompactar->Text();
         QCOMPARE(backup.contains("gbak:"), stage != "contagem" && stage != "backup");
         QCOMPARE(w.mSQL->Text().contains("ALTER TRIGGER TR_HISTORICO_UPDATE_DELETE INACTIVE"),
-                 stage == "compactação" || stage == "restauração");
-        QCOMPARE(compactar.contains("Close Database"), stage == "restauração");
+                 stage == "compactação" || stage == "verificação" || stage == "restauração");
+        const bool afterBackup = stage == "verificação" || stage == "restauração";
+        QCOMPARE(compactar.contains("Close Database"), afterBackup);
         // Never a restore after the request: the database was not dropped and rebuilt.
-        QVERIFY(!compactar.contains("gbak:created database"));
+        QVERIFY(!compactar.contains("gbak:created database " + l.db.Path()));
+        QCOMPARE(compactar.contains("gbak:created database"), stage == "restauração");
         QVERIFY(!w.StatusBar1->currentMessage().startsWith("Concluído"));
-        if (stage == "restauração")
+        if (afterBackup)
             QVERIFY(Lines(w.mCompactar).last().endsWith(" Tempo"));
+        QCOMPARE(l.BackupFiles().filter(".verificacao.").size(), 0);
+    }
+
+    void aBackupThatDoesNotRestoreNeverReplacesTheDatabase_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("an index that fails") << "index"
+                                             << "A compactação não foi feita: o backup %1 não pôde ser restaurado. "
+                                                "O banco de dados continua como estava, já na versão 5.";
+        // Somebody's file under the scratch name: it is not restored over, and not dropped.
+        QTest::newRow("the name is taken") << "taken"
+                                           << "A compactação não foi feita: já existe o arquivo %2 no servidor, onde o "
+                                              "backup seria restaurado para verificação. O banco de dados continua "
+                                              "como estava, já na versão 5.";
+        // A stop while the scratch restore runs waits for it, drops the scratch and never replaces.
+        QTest::newRow("a stop") << "stop"
+                                << "";
+    }
+    void aBackupThatDoesNotRestoreNeverReplacesTheDatabase() {
+        QFETCH(QString, fault);
+        QFETCH(QString, message);
+        Lortu l(fault == "index" ? IndexThatFailsOnRestore() : QString());
+        TfPrincipal w;
+        Prepare(w, false, true);
+        Driver driver(l.db.Path());
+        QString scratch;
+        const QByteArray theirs = "não é um banco de dados";
+        w.Upgrade().OnStageEntry = [&](const QString& stage) {
+            if (stage != "verificação")
+                return;
+            scratch = VerificationFileName(w.Upgrade().CompactionFile());
+            if (fault == "taken") {
+                QFile f(scratch);
+                QVERIFY(f.open(QIODevice::WriteOnly));
+                f.write(theirs);
+            }
+        };
+        if (fault == "stop")
+            OnLine(w, Pane::Compactar, "Verificação do backup", [&] {
+                OnWindowThread(w, [&] { w.Session().RequestStop("teste"); });
+            });
+        Click(w);
+        const QString compactar = w.mCompactar->Text();
+        const QString file = Lines(w.mCompactar).value(2);
+        QVERIFY2(file.endsWith(".fbk"), qPrintable(file));
+        if (fault == "stop") {
+            QCOMPARE(driver.boxes.size(), 1);
+            QCOMPARE(driver.boxes[0].text, QStringLiteral("Atualização interrompida."));
+            QCOMPARE(Lines(w.mAtualizar).last(), QStringLiteral("Atualização interrompida."));
+            QVERIFY(compactar.contains("Backup verificado: o banco restaurado abriu e foi apagado."));
+        } else {
+            QCOMPARE(driver.boxes.size(), 1);
+            QCOMPARE(driver.boxes[0].text, QString(message).replace("%1", file).replace("%2", scratch));
+            QVERIFY(Lines(w.mCompactar).last().endsWith(" Tempo"));
+        }
+        if (fault == "index")
+            QVERIFY(compactar.contains("ERROR:attempt to store duplicate value"));
+        // The database was never dropped for a restore: online, upgraded, with all its rows.
+        QVERIFY(!compactar.contains("gbak:created database " + l.db.Path()));
+        QCOMPARE(l.db.Scalar("SELECT MON$SHUTDOWN_MODE || '/' || (SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR) || '/' || "
+                             "(SELECT COUNT(*) FROM MOVIMENTO) FROM MON$DATABASE;"),
+                 QStringLiteral("0/5/3"));
+        QFile left(scratch);
+        QCOMPARE(left.exists(), fault == "taken");
+        if (fault == "taken") {
+            QVERIFY(left.open(QIODevice::ReadOnly));
+            QCOMPARE(left.readAll(), theirs);
+        }
     }
 
     void aRecordThatCannotBeWrittenIsSaid() {
