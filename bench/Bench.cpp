@@ -1,8 +1,9 @@
 // Benchmarks of the program against the server's own tools, and of its parts on their own.
 //   abd-bench [--sizes 10,300]          all figures, as a Markdown table
 //   abd-bench parser|runner|pane|startup|whole <size-mb>   one figure
-// Each ratio is measured side by side in one run on the same server. Needs the local server
-// (scripts/firebird-server.sh start) and runs as root.
+// Each ratio is measured side by side in one run on the same server; every figure is the median of three
+// runs, with the lowest and highest beside it. Needs the local server (scripts/firebird-server.sh start) and
+// runs as root.
 #include "app/Application.h"
 #include "app/TfLogin.h"
 #include "app/TfPrincipal.h"
@@ -26,6 +27,7 @@
 #include <QTimer>
 #include <QTest>
 #include <QUuid>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <pwd.h>
@@ -38,6 +40,29 @@ namespace {
 const QString kHost = QStringLiteral("127.0.0.1");
 const QString kPassword = QStringLiteral("pomelarix");
 QString g_self;
+
+/// How many times each figure is measured.
+constexpr int kRuns = 3;
+
+/// A figure's runs: the median and the spread.
+struct Spread {
+    double median = 0;
+    double low = 0;
+    double high = 0;
+};
+
+Spread Of(QVector<double> values) {
+    std::sort(values.begin(), values.end());
+    return {values[values.size() / 2], values.front(), values.back()};
+}
+
+/// "27.36 (27.10 to 27.90)", scaled by `factor`.
+QString Show(const Spread& s, int decimals, double factor = 1.0) {
+    return QStringLiteral("%1 (%2 to %3)")
+        .arg(s.median * factor, 0, 'f', decimals)
+        .arg(s.low * factor, 0, 'f', decimals)
+        .arg(s.high * factor, 0, 'f', decimals);
+}
 
 QString Folder() {
     static const QString f = [] {
@@ -270,107 +295,145 @@ void Print(const QList<Row>& rows) {
 
 void WholeRun(int megabytes, QList<Row>& rows) {
     std::fprintf(stderr, "generating a Lortu database of about %d MB...\n", megabytes);
-    // Every side starts from a copy that the server made: a restored database is more compact than the
-    // generated one, whose extra pages would weigh on whichever side got it.
     const QString generated = GenerateLortu(megabytes);
-    const QString ours = CopyDatabase(generated);
-    const QString theirs = CopyDatabase(generated);
-    const QString windowCopy = CopyDatabase(generated);
-    QFile::remove(generated);
-    const double size = QFileInfo(ours).size() / 1048576.0;
-
-    // The server's tools: backup, the four scripts each in one transaction, backup without garbage
-    // collection, restore with replace; all through the service manager.
+    double size = 0;
+    QVector<double> program, tools, unverified, ratio, ratioUnverified, rss, windowSeconds, gap;
     const QString svc = kHost + QStringLiteral(":service_mgr");
     const QStringList auth{"-user", "SYSDBA", "-password", kPassword, "-se", svc};
-    QElapsedTimer tools;
-    tools.start();
-    Run("gbak", QStringList{"-b", "-v"} + auth + QStringList{theirs, theirs + ".1.fbk"});
-    for (int v = 2; v <= 5; ++v) {
-        const QString script = "SET AUTODDL OFF;\n" + UpgradeScript(v).join('\n') + "\nCOMMIT;\n";
-        Run("isql-fb", {"-q", "-user", "SYSDBA", "-password", kPassword, "-ch", "WIN1252", kHost + ":" + theirs},
-            script.toLatin1());
-    }
-    Run("gbak", QStringList{"-b", "-g", "-v"} + auth + QStringList{theirs, theirs + ".2.fbk"});
-    Run("gbak", QStringList{"-rep", "-v"} + auth + QStringList{theirs + ".2.fbk", theirs});
-    const double toolSeconds = tools.elapsed() / 1000.0;
+    for (int run = 0; run < kRuns; ++run) {
+        // Every side starts from a copy that the server made: a restored database is more compact than the
+        // generated one, whose extra pages would weigh on whichever side got it.
+        const QString ours = CopyDatabase(generated);
+        const QString theirs = CopyDatabase(generated);
+        const QString windowCopy = CopyDatabase(generated);
+        size = QFileInfo(ours).size() / 1048576.0;
 
-    QProcess child;
-    child.start(g_self, {QStringLiteral("whole-child"), ours});
-    child.waitForFinished(-1);
-    const QStringList out = QString::fromUtf8(child.readAllStandardOutput()).split(' ');
-    if (child.exitCode() != 0 || out.size() < 3) {
-        std::fprintf(stderr, "run failed: %s\n", child.readAllStandardError().constData());
-        std::exit(1);
+        // The server's tools doing what the program does: backup, the four scripts each in one transaction,
+        // backup without garbage collection, a restore of it into a scratch database that is then opened and
+        // dropped, and the restore with replace; all through the service manager.
+        QElapsedTimer t;
+        t.start();
+        Run("gbak", QStringList{"-b", "-v"} + auth + QStringList{theirs, theirs + ".1.fbk"});
+        for (int v = 2; v <= 5; ++v) {
+            const QString script = "SET AUTODDL OFF;\n" + UpgradeScript(v).join('\n') + "\nCOMMIT;\n";
+            Run("isql-fb", {"-q", "-user", "SYSDBA", "-password", kPassword, "-ch", "WIN1252", kHost + ":" + theirs},
+                script.toLatin1());
+        }
+        Run("gbak", QStringList{"-b", "-g", "-v"} + auth + QStringList{theirs, theirs + ".2.fbk"});
+        const QString scratch = theirs + ".verificacao.fdb";
+        QElapsedTimer verification;
+        verification.start();
+        Run("gbak", QStringList{"-c", "-v"} + auth + QStringList{theirs + ".2.fbk", scratch});
+        Run("isql-fb", {"-q", "-user", "SYSDBA", "-password", kPassword, kHost + ":" + scratch}, "DROP DATABASE;\n");
+        const double verificationSeconds = verification.elapsed() / 1000.0;
+        Run("gbak", QStringList{"-rep", "-v"} + auth + QStringList{theirs + ".2.fbk", theirs});
+        const double toolSeconds = t.elapsed() / 1000.0;
+
+        QProcess child;
+        child.start(g_self, {QStringLiteral("whole-child"), ours});
+        child.waitForFinished(-1);
+        const QStringList out = QString::fromUtf8(child.readAllStandardOutput()).split(' ');
+        if (child.exitCode() != 0 || out.size() < 3) {
+            std::fprintf(stderr, "run failed: %s\n", child.readAllStandardError().constData());
+            std::exit(1);
+        }
+        const double programSeconds = out[0].toDouble();
+        program << programSeconds;
+        tools << toolSeconds;
+        unverified << toolSeconds - verificationSeconds;
+        ratio << programSeconds / toolSeconds;
+        ratioUnverified << programSeconds / (toolSeconds - verificationSeconds);
+        rss << out[1].toDouble() / 1024.0;
+        for (const QString& f : QDir(Folder()).entryList({"*.fbk"}))
+            QFile::remove(Folder() + "/" + f);
+        QFile::remove(ours);
+        QFile::remove(theirs);
+
+        // The same run through the window, on a copy of its own.
+        QProcess window;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (!env.contains("QT_QPA_PLATFORM"))
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+        window.setProcessEnvironment(env);
+        window.start(g_self, {QStringLiteral("window-child"), windowCopy});
+        window.waitForFinished(-1);
+        const QStringList w = QString::fromUtf8(window.readAllStandardOutput()).split(' ');
+        if (window.exitCode() != 0 || w.size() < 3) {
+            std::fprintf(stderr, "window run failed: %s\n", window.readAllStandardError().constData());
+            std::exit(1);
+        }
+        windowSeconds << w[0].toDouble();
+        gap << w[1].toDouble();
+        for (const QString& f : QDir(Folder()).entryList({"*.fbk"}))
+            QFile::remove(Folder() + "/" + f);
+        QFile::remove(windowCopy);
     }
-    const double programSeconds = out[0].toDouble();
-    const long rss = out[1].toLong();
-    for (const QString& f : QDir(Folder()).entryList({"*.fbk"}))
-        QFile::remove(Folder() + "/" + f);
-    QFile::remove(ours);
-    QFile::remove(theirs);
+    QFile::remove(generated);
     rows << Row{QStringLiteral("Whole run, %1 MB database").arg(size, 0, 'f', 0),
-                QStringLiteral("%1 s, peak RSS %2 MB").arg(programSeconds, 0, 'f', 2).arg(rss / 1024.0, 0, 'f', 1),
-                QStringLiteral("gbak + isql %1 s").arg(toolSeconds, 0, 'f', 2),
-                QStringLiteral("%1").arg(programSeconds / toolSeconds, 0, 'f', 3), QStringLiteral("≤ 1.05")};
-
-    // The same run through the window, on a copy of its own.
-    QProcess window;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!env.contains("QT_QPA_PLATFORM"))
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-    window.setProcessEnvironment(env);
-    window.start(g_self, {QStringLiteral("window-child"), windowCopy});
-    window.waitForFinished(-1);
-    const QStringList w = QString::fromUtf8(window.readAllStandardOutput()).split(' ');
-    if (window.exitCode() != 0 || w.size() < 3) {
-        std::fprintf(stderr, "window run failed: %s\n", window.readAllStandardError().constData());
-        std::exit(1);
-    }
-    for (const QString& f : QDir(Folder()).entryList({"*.fbk"}))
-        QFile::remove(Folder() + "/" + f);
-    QFile::remove(windowCopy);
+                QStringLiteral("%1 s, peak RSS %2 MB").arg(Show(Of(program), 2), Show(Of(rss), 1)),
+                QStringLiteral("gbak + isql %1 s").arg(Show(Of(tools), 2)), Show(Of(ratio), 3),
+                QStringLiteral("≤ 1.0")};
+    rows << Row{QStringLiteral("Whole run, %1 MB database, beside the sequence without the verification").arg(size, 0, 'f', 0),
+                QStringLiteral("%1 s").arg(Show(Of(program), 2)),
+                QStringLiteral("gbak + isql %1 s").arg(Show(Of(unverified), 2)), Show(Of(ratioUnverified), 3), ""};
     rows << Row{QStringLiteral("Window's event loop during the whole run, %1 MB database").arg(size, 0, 'f', 0),
-                QStringLiteral("%1 s, longest gap %2 ms").arg(w[0].toDouble(), 0, 'f', 2).arg(w[1]), "",
-                QStringLiteral("%1 ms").arg(w[1]), QStringLiteral("≤ 100 ms")};
+                QStringLiteral("%1 s, longest gap %2 ms").arg(Show(Of(windowSeconds), 2), Show(Of(gap), 0)), "",
+                QStringLiteral("%1 ms").arg(Show(Of(gap), 0)), QStringLiteral("≤ 100 ms")};
 }
 
 Row RunnerVsIsql() {
-    const QString path = NewDatabasePath(QStringLiteral("runner"));
-    CreateDatabase(path, QStringLiteral("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, NOME VARCHAR(40), N INTEGER);"));
-    const QString copy = NewDatabasePath(QStringLiteral("runner-isql"));
-    CreateDatabase(copy, QStringLiteral("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, NOME VARCHAR(40), N INTEGER);"));
     QStringList lines;
     for (int i = 0; i < 10000; ++i) {
         lines << QStringLiteral("INSERT INTO T (ID, NOME, N) VALUES (%1, 'nome %1', %1);").arg(i);
         lines << QStringLiteral("UPDATE T SET N = N + 1 WHERE ID = %1;").arg(i);
     }
-    const double isql = Run("isql-fb", {"-q", "-user", "SYSDBA", "-password", kPassword, kHost + ":" + copy},
-                            (lines.join('\n') + "\nCOMMIT;\n").toLatin1());
+    const QString table = QStringLiteral("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, NOME VARCHAR(40), N INTEGER);");
+    QVector<double> ours, isql, isqlCount, ratio, ratioCount;
+    for (int run = 0; run < kRuns; ++run) {
+        const auto timeIsql = [&](const QString& head) {
+            const QString copy = NewDatabasePath(QStringLiteral("runner-isql"));
+            CreateDatabase(copy, table);
+            const double seconds = Run("isql-fb", {"-q", "-user", "SYSDBA", "-password", kPassword, kHost + ":" + copy},
+                                       (head + lines.join('\n') + "\nCOMMIT;\n").toLatin1());
+            QFile::remove(copy);
+            return seconds;
+        };
+        // Without counts isql asks nothing after a statement; with SET COUNT ON it asks for the rows of each,
+        // as the runner does for its "N rows processed" lines.
+        const double plain = timeIsql(QString());
+        const double counting = timeIsql(QStringLiteral("SET COUNT ON;\n"));
 
-    DatabaseConnection c(QStringLiteral("bench"), StoredConnectionSettings());
-    c.SetParam(QStringLiteral("Database"), path);
-    ScriptRunner runner(QStringLiteral("bench"), &c);
-    QStringList console;
-    runner.OnConsolePut = [&](ScriptRunner&, const QString& m, ConsoleKind) { console << m; };
-    runner.SQLScripts = {{QString(), lines}};
-    QElapsedTimer t;
-    t.start();
-    c.Open();
-    c.StartTransaction();
-    runner.ExecuteAll();
-    c.Commit();
-    c.Close();
-    const double ours = t.elapsed() / 1000.0;
-    if (runner.TotalErrors() != 0 || console.size() != 40000) {
-        std::fprintf(stderr, "runner: %d errors, %lld messages\n", runner.TotalErrors(), static_cast<long long>(console.size()));
-        std::exit(1);
+        const QString path = NewDatabasePath(QStringLiteral("runner"));
+        CreateDatabase(path, table);
+        DatabaseConnection c(QStringLiteral("bench"), StoredConnectionSettings());
+        c.SetParam(QStringLiteral("Database"), path);
+        ScriptRunner runner(QStringLiteral("bench"), &c);
+        QStringList console;
+        runner.OnConsolePut = [&](ScriptRunner&, const QString& m, ConsoleKind) { console << m; };
+        runner.SQLScripts = {{QString(), lines}};
+        QElapsedTimer t;
+        t.start();
+        c.Open();
+        c.StartTransaction();
+        runner.ExecuteAll();
+        c.Commit();
+        c.Close();
+        const double seconds = t.elapsed() / 1000.0;
+        if (runner.TotalErrors() != 0 || console.size() != 40000) {
+            std::fprintf(stderr, "runner: %d errors, %lld messages\n", runner.TotalErrors(),
+                         static_cast<long long>(console.size()));
+            std::exit(1);
+        }
+        QFile::remove(path);
+        ours << seconds;
+        isql << plain;
+        isqlCount << counting;
+        ratio << seconds / plain;
+        ratioCount << seconds / counting;
     }
-    QFile::remove(path);
-    QFile::remove(copy);
-    return {QStringLiteral("Script runner, 20,000 statements"), QStringLiteral("%1 s").arg(ours, 0, 'f', 2),
-            QStringLiteral("isql -i %1 s").arg(isql, 0, 'f', 2), QStringLiteral("%1").arg(ours / isql, 0, 'f', 3),
-            QStringLiteral("≤ 1.0")};
+    return {QStringLiteral("Script runner, 20,000 statements"), QStringLiteral("%1 s").arg(Show(Of(ours), 2)),
+            QStringLiteral("isql -i %1 s; with SET COUNT ON %2 s").arg(Show(Of(isql), 2), Show(Of(isqlCount), 2)),
+            QStringLiteral("%1; %2").arg(Show(Of(ratio), 3), Show(Of(ratioCount), 3)), QStringLiteral("≤ 1.0")};
 }
 
 Row ParserThroughput() {
@@ -396,38 +459,45 @@ Row ParserThroughput() {
         lines << block;
         ++n;
     }
-    ScriptRunner runner;
-    runner.Options.UpdateActualSeparator();
-    QElapsedTimer t;
-    t.start();
-    ScriptParser parser(lines, runner.Options);
-    int commands = 0;
-    while (auto c = parser.ExtractCommand(runner)) {
-        c->Validate();
-        ++commands;
-    }
-    const double seconds = t.elapsed() / 1000.0;
-    if (commands != 2 * n + 1)
-        std::fprintf(stderr, "parser: %d commands for %d blocks\n", commands, n);
     const double mb = bytes / 1048576.0;
-    return {QStringLiteral("Parser, %1 MB script").arg(mb, 0, 'f', 0), QStringLiteral("%1 s").arg(seconds, 0, 'f', 2), "",
-            QStringLiteral("%1 MB/s").arg(mb / seconds, 0, 'f', 0), QStringLiteral("≥ 100 MB/s")};
+    QVector<double> seconds, throughput;
+    for (int run = 0; run < kRuns; ++run) {
+        ScriptRunner runner;
+        runner.Options.UpdateActualSeparator();
+        QElapsedTimer t;
+        t.start();
+        ScriptParser parser(lines, runner.Options);
+        int commands = 0;
+        while (auto c = parser.ExtractCommand(runner)) {
+            c->Validate();
+            ++commands;
+        }
+        seconds << t.elapsed() / 1000.0;
+        throughput << mb / seconds.back();
+        if (commands != 2 * n + 1)
+            std::fprintf(stderr, "parser: %d commands for %d blocks\n", commands, n);
+    }
+    return {QStringLiteral("Parser, %1 MB script").arg(mb, 0, 'f', 0), QStringLiteral("%1 s").arg(Show(Of(seconds), 2)),
+            "", QStringLiteral("%1 MB/s").arg(Show(Of(throughput), 0)), QStringLiteral("≥ 100 MB/s")};
 }
 
 Row PaneLines(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     Aplicacao app(argc, argv);
-    TfPrincipal w;
-    w.show();
-    (void)QTest::qWaitForWindowExposed(&w);
-    QElapsedTimer t;
-    t.start();
-    for (int i = 0; i < 100000; ++i)
-        w.ConsolePut(QStringLiteral("UPDATE T SET N = N + 1 WHERE ID = %1; 1 row processed [00:00:00.000].").arg(i));
-    app.processEvents();
-    const double seconds = t.elapsed() / 1000.0;
-    return {QStringLiteral("SQL pane, 100,000 console lines"), QStringLiteral("%1 s").arg(seconds, 0, 'f', 2), "",
-            QStringLiteral("%1 s").arg(seconds, 0, 'f', 2), QStringLiteral("≤ 3 s")};
+    QVector<double> seconds;
+    for (int run = 0; run < kRuns; ++run) {
+        TfPrincipal w;
+        w.show();
+        (void)QTest::qWaitForWindowExposed(&w);
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < 100000; ++i)
+            w.ConsolePut(QStringLiteral("UPDATE T SET N = N + 1 WHERE ID = %1; 1 row processed [00:00:00.000].").arg(i));
+        app.processEvents();
+        seconds << t.elapsed() / 1000.0;
+    }
+    return {QStringLiteral("SQL pane, 100,000 console lines"), QStringLiteral("%1 s").arg(Show(Of(seconds), 2)), "",
+            QStringLiteral("%1 s").arg(Show(Of(seconds), 2)), QStringLiteral("≤ 3 s")};
 }
 
 /// Child process: from the process's start to the main window shown, and the memory then.
@@ -451,9 +521,8 @@ int StartupChild(int argc, char** argv) {
 }
 
 Row Startup() {
-    double best = 1e9;
-    long rss = 0;
-    for (int i = 0; i < 5; ++i) {
+    QVector<double> ms, rss;
+    for (int i = 0; i < kRuns; ++i) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (!env.contains("QT_QPA_PLATFORM"))
@@ -462,12 +531,12 @@ Row Startup() {
         p.start(g_self, {QStringLiteral("startup-child")});
         p.waitForFinished(-1);
         const QStringList out = QString::fromUtf8(p.readAllStandardOutput()).split(' ');
-        best = std::min(best, out.value(0).toDouble());
-        rss = out.value(1).toLong();
+        ms << out.value(0).toDouble() * 1000;
+        rss << out.value(1).toDouble() / 1024.0;
     }
     return {QStringLiteral("Start-up to the main window shown"),
-            QStringLiteral("%1 ms, RSS %2 MB").arg(best * 1000, 0, 'f', 0).arg(rss / 1024.0, 0, 'f', 1), "",
-            QStringLiteral("%1 ms / %2 MB").arg(best * 1000, 0, 'f', 0).arg(rss / 1024.0, 0, 'f', 1),
+            QStringLiteral("%1 ms, RSS %2 MB").arg(Show(Of(ms), 0), Show(Of(rss), 1)), "",
+            QStringLiteral("%1 ms / %2 MB").arg(Of(ms).median, 0, 'f', 0).arg(Of(rss).median, 0, 'f', 1),
             QStringLiteral("≤ 300 ms, ≤ 60 MB")};
 }
 
