@@ -108,6 +108,10 @@ TfPrincipal::TfPrincipal(QWidget* parent) : QMainWindow(parent), TfBase(this) {
         item->setCheckable(true);
         item->setChecked(true);
     }
+    pmBase->addSeparator();
+    miEnsaiar = pmBase->addAction(QStringLiteral("Ensaiar a atualização..."));
+    miEnsaiar->setToolTip(QStringLiteral("Aplica as versões numa cópia do banco de dados, sem alterá-lo"));
+    connect(miEnsaiar, &QAction::triggered, this, [this] { RunGuarded([this] { miEnsaiarExecute(); }); });
     pmBase->setToolTipsVisible(true);
     client->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(client, &QWidget::customContextMenuRequested, this,
@@ -151,6 +155,17 @@ void TfPrincipal::aAtualizarExecute() {
     session_->Start(login);
 }
 
+void TfPrincipal::miEnsaiarExecute() {
+    if (runActive_ || ending_)
+        return;
+    LoginValues login;
+    if (!session_->AskLogin(login) || ending_)
+        return;
+    runActive_ = true;
+    SetRunControlsEnabled(false);
+    session_->Start(login, RunSession::Kind::Rehearsal);
+}
+
 void TfPrincipal::RunFinished(std::exception_ptr error) {
     SetRunControlsEnabled(true);
     if (ending_) {
@@ -167,6 +182,7 @@ void TfPrincipal::SetRunControlsEnabled(bool enabled) {
     aAtualizar->setEnabled(enabled);
     miBackup->setEnabled(enabled);
     miCompactar->setEnabled(enabled);
+    miEnsaiar->setEnabled(enabled);
 }
 
 void TfPrincipal::RequestEnd(const QString& reason) {

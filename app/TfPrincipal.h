@@ -39,6 +39,8 @@ public:
     QSplitter* Splitter;
     QAction* miBackup;
     QAction* miCompactar;
+    /// "Ensaiar a atualização...": the whole upgrade on a copy of the database, beside the two check items.
+    QAction* miEnsaiar;
 
     /// The run, its connection and its scripts.
     UpgradeRun& Upgrade() { return session_->Run(); }
@@ -56,6 +58,8 @@ public:
 
     // Handlers. Those of aBackup and aCompactar are the run's (UpgradeRun), on the run's own thread.
     void aAtualizarExecute();
+    /// The rehearsal, after the same login.
+    void miEnsaiarExecute();
 
     // Callbacks.
     void ConsolePut(const QString& message) override;

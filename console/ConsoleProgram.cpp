@@ -46,6 +46,8 @@ const char* kDescription =
     "  3  recusado: há usuários conectados ao servidor\n"
     "  4  uma versão falhou: o banco ficou na versão anterior\n"
     "  5  o backup ou a compactação falhou\n"
+    "  Com --ensaio: 0 se todas as versões seriam aplicadas, 4 se uma falharia, 5 se o backup ou a\n"
+    "     restauração do ensaio falhou; os outros como acima\n"
     "  128 + sinal  interrompido por SIGTERM (143), SIGINT (130) ou SIGHUP (129); a saída padrão fechada "
     "(um\n"
     "               pager encerrado, uma sessão SSH que caiu) conta como SIGHUP (129)";
@@ -164,7 +166,12 @@ int RunConsole(int argc, char** argv) {
                                      QStringLiteral("usuario"));
     const QCommandLineOption semBackup(QStringLiteral("sem-backup"), QStringLiteral("Não faz o backup antes das versões."));
     const QCommandLineOption semCompactar(QStringLiteral("sem-compactar"), QStringLiteral("Não compacta o banco no fim."));
-    parser.addOptions({servidor, bancoDados, usuario, semBackup, semCompactar});
+    const QCommandLineOption ensaio(
+        QStringLiteral("ensaio"),
+        QStringLiteral("Ensaia a atualização numa cópia do banco de dados, mesmo com usuários conectados: o banco só "
+                       "é lido (um backup sem coleta de lixo), as versões são aplicadas numa restauração dele, "
+                       "apagada no fim, e um resumo diz o que cada versão faria e quanto a atualização levaria."));
+    parser.addOptions({servidor, bancoDados, usuario, semBackup, semCompactar, ensaio});
 
     if (!parser.parse(app.arguments())) {
         Error(parser.errorText() + QStringLiteral("\nUse --help para ver as opções."));
@@ -256,7 +263,7 @@ int RunConsole(int argc, char** argv) {
         else
             QCoreApplication::exit(kStatusFailed);
     });
-    session.Start(login);
+    session.Start(login, parser.isSet(ensaio) ? RunSession::Kind::Rehearsal : RunSession::Kind::Upgrade);
     const int status = QCoreApplication::exec();
     // The connection's last close, as the window's end does: what a stopped or failed step left is rolled back.
     try {

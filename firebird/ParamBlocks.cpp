@@ -9,7 +9,8 @@ namespace {
 // Attach items.
 constexpr std::uint8_t isc_dpb_version1 = 1, isc_dpb_page_size = 4, isc_dpb_user_name = 28,
                        isc_dpb_password = 29, isc_dpb_lc_ctype = 48, isc_dpb_sql_dialect = 63,
-                       isc_dpb_connect_timeout = 57, isc_dpb_utf8_filename = 77, isc_dpb_set_bind = 93;
+                       isc_dpb_connect_timeout = 57, isc_dpb_utf8_filename = 77, isc_dpb_set_bind = 93,
+                       isc_dpb_no_garbage_collect = 16;
 // A server that does not answer an attachment within this time refuses it (seconds).
 constexpr std::uint32_t kConnectTimeoutSeconds = 30;
 // Transaction items.
@@ -116,6 +117,9 @@ Bytes BuildAttachBlock(const ConnectionSettings& params, int dialect, const Clie
     if (params.Has(QStringLiteral("PageSize")))
         w.Tag(isc_dpb_page_size).Number(StripControl(params.Value(QStringLiteral("PageSize"))).toUInt());
     w.Tag(isc_dpb_sql_dialect).Number(static_cast<std::uint32_t>(dialect));
+    // An attachment that only reads, and must leave even the old record versions where they are.
+    if (params.Value(QStringLiteral("NoGarbageCollect")).compare(QStringLiteral("True"), Qt::CaseInsensitive) == 0)
+        w.Tag(isc_dpb_no_garbage_collect).Tag(0);
     if (client.IsFirebird(ClientLibrary::kVersion40))
         w.Tag(isc_dpb_set_bind).ShortString(kSetBind + QLatin1Char(';') + kLegacyNumbers);
     else if (client.IsFirebird(ClientLibrary::kVersion30))

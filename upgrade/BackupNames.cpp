@@ -73,6 +73,16 @@ QString VerificationFileName(const QString& compactionFile) {
     return stem + QStringLiteral(".verificacao.fdb");
 }
 
+QString RehearsalBackupName(const QString& folder, const QString& database, const QDateTime& start) {
+    return folder + DatabasePartOfBackupName(folder, database) + QLatin1Char('.') + FileStamp(start) +
+           QStringLiteral(".ensaio.fbk");
+}
+
+QString RehearsalDatabaseName(const QString& folder, const QString& database, const QDateTime& start) {
+    return folder + DatabasePartOfBackupName(folder, database) + QLatin1Char('.') + FileStamp(start) +
+           QStringLiteral(".ensaio.fdb");
+}
+
 bool HasErrorMarker(const QStringList& serverLines) {
     static const QRegularExpression marker(QStringLiteral("^\\s*(gbak:\\s*)?ERROR\\b"),
                                            QRegularExpression::CaseInsensitiveOption);

@@ -31,6 +31,11 @@ QString CompactionFileName(const QString& folder, const QString& database, const
 /// beside the backup, named after it, "….verificacao.fdb" in place of ".fbk".
 QString VerificationFileName(const QString& compactionFile);
 
+/// The rehearsal's backup and scratch database: PastaBackup + database + "." + stamp + ".ensaio.fbk" (".fdb"),
+/// names that no run writes and that nobody takes for a real backup.
+QString RehearsalBackupName(const QString& folder, const QString& database, const QDateTime& start);
+QString RehearsalDatabaseName(const QString& folder, const QString& database, const QDateTime& start);
+
 /// Whether any line the server sent begins with an error marker (ERROR, optionally after "gbak:").
 bool HasErrorMarker(const QStringList& serverLines);
 

@@ -178,7 +178,7 @@ bool RunSession::AskLogin(LoginValues& login) {
     return run_->AskLogin(login);
 }
 
-void RunSession::Start(const LoginValues& login) {
+void RunSession::Start(const LoginValues& login, Kind kind) {
     if (running_)
         return;
     queued_.TakeMarks();
@@ -187,17 +187,25 @@ void RunSession::Start(const LoginValues& login) {
     log_.OnWriteFailure = [this](const QString& text) { queued_.RecordProblem(text); };
     if (!log_.Open(QDateTime::currentDateTime(), login.BancoDados))
         host_.RecordProblem(log_.Problem());
-    log_.Write(RecordTag::Run, QStringLiteral("Servidor: %1; banco de dados: %2; usuário: %3; backup: %4; compactar: %5")
-                                   .arg(login.Servidor, login.BancoDados, login.Usuario,
-                                        queued_.BackupChecked() ? QStringLiteral("sim") : QStringLiteral("não"),
-                                        queued_.CompactarChecked() ? QStringLiteral("sim") : QStringLiteral("não")));
+    if (kind == Kind::Rehearsal)
+        log_.Write(RecordTag::Run, QStringLiteral("Ensaio. Servidor: %1; banco de dados: %2; usuário: %3")
+                                       .arg(login.Servidor, login.BancoDados, login.Usuario));
+    else
+        log_.Write(RecordTag::Run,
+                   QStringLiteral("Servidor: %1; banco de dados: %2; usuário: %3; backup: %4; compactar: %5")
+                       .arg(login.Servidor, login.BancoDados, login.Usuario,
+                            queued_.BackupChecked() ? QStringLiteral("sim") : QStringLiteral("não"),
+                            queued_.CompactarChecked() ? QStringLiteral("sim") : QStringLiteral("não")));
     running_ = true;
     silent_ = silenceSaid_ = abandonArmed_ = false;
     watch_.start();
-    worker_ = std::thread([this, login] {
+    worker_ = std::thread([this, login, kind] {
         std::exception_ptr error;
         try {
-            run_->Proceed(login);
+            if (kind == Kind::Rehearsal)
+                run_->Rehearse(login);
+            else
+                run_->Proceed(login);
         } catch (...) {
             error = std::current_exception();
         }

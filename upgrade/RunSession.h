@@ -92,8 +92,10 @@ public:
 
     /// The login, on this thread: false when it did not end with OK.
     bool AskLogin(LoginValues& login);
+    /// What a session runs after the login: the upgrade, or its rehearsal on a copy of the database.
+    enum class Kind { Upgrade, Rehearsal };
     /// Starts the run after the login; the record of the run is opened first.
-    void Start(const LoginValues& login);
+    void Start(const LoginValues& login, Kind kind = Kind::Upgrade);
     bool Running() const { return running_; }
 
     /// Asks for the program's end: the run in progress ends in order; `reason` goes into the record. Returns at

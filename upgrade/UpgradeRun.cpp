@@ -8,6 +8,7 @@
 #include "upgrade/BackupNames.h"
 #include "upgrade/UpgradeScripts.h"
 
+#include <QElapsedTimer>
 #include <QLocale>
 #include <algorithm>
 #include <optional>
@@ -198,13 +199,16 @@ void UpgradeRun::Proceed(const LoginValues& login) {
     }
 }
 
-void UpgradeRun::ProceedUnguarded(const LoginValues& login) {
+void UpgradeRun::TakeLogin(const LoginValues& login) {
     VersaoBancoDadosAtual = 5;
     phase_ = RunPhase::Preparing;
     sqlcPrincipal.SetParam(QStringLiteral("Server"), login.Servidor);
     sqlcPrincipal.SetParam(QStringLiteral("Database"), login.BancoDados);
     sqlcPrincipal.SetParam(QStringLiteral("User_Name"), login.Usuario);
     sqlcPrincipal.SetParam(QStringLiteral("Password"), login.Senha);
+    // What a rehearsal set for its reading of the live database never carries over to a run.
+    sqlcPrincipal.SetParam(QStringLiteral("NoGarbageCollect"), QString());
+    sqlcPrincipal.ReadOnly = false;
     Servidor = login.Servidor;
     BancoDados = login.BancoDados;
     Usuario = Locale.toUpper(login.Usuario);
@@ -217,6 +221,10 @@ void UpgradeRun::ProceedUnguarded(const LoginValues& login) {
     RefuseUncarried(QStringLiteral("O campo Usuário"), login.Usuario, false, nothingDone);
     RefuseUncarried(QStringLiteral("O campo Usuário"), Usuario, false, nothingDone);
     RefuseUncarried(QStringLiteral("O campo Senha"), login.Senha, true, nothingDone);
+}
+
+void UpgradeRun::ProceedUnguarded(const LoginValues& login) {
+    TakeLogin(login);
 
     {
         StageScope stage(*this, Stage::Preparing, QStringLiteral("contagem"));
@@ -511,6 +519,201 @@ void UpgradeRun::aCompactarExecute() {
     AppendTimes(Pane::Compactar, t0, t1);
     if (HasErrorMarker(restoreLines))
         throw Failure(QStringLiteral("Erro Restaurar"));
+}
+
+// ---- The rehearsal ----
+
+void UpgradeRun::Rehearse(const LoginValues& login) {
+    try {
+        RehearseUnguarded(login);
+    } catch (...) {
+        if (stop_)
+            host_.Append(Pane::Atualizar, QStringLiteral("Ensaio interrompido."));
+        throw;
+    }
+}
+
+void UpgradeRun::RehearseUnguarded(const LoginValues& login) {
+    TakeLogin(login);
+    // Others may be attached: there is no count and no refusal, since the live database is only read.
+    {
+        StageScope stage(*this, Stage::Preparing, QStringLiteral("leitura"));
+        stage.ThrowIfRefused();
+        sqlcPrincipal.SetParam(QStringLiteral("NoGarbageCollect"), QStringLiteral("True"));
+        sqlcPrincipal.ReadOnly = true;
+        sqlcPrincipal.Open();
+        host_.Append(Pane::Atualizar, QStringLiteral("-----------------"));
+        host_.Append(Pane::Atualizar, QStringLiteral("Ensaio da atualização: o banco de dados só é lido; as versões "
+                                                     "são aplicadas numa cópia, apagada no fim."));
+        PastaBackup =
+            sqlcPrincipal.ExecSQLScalar(QStringLiteral("SELECT PASTA_BACKUP FROM CONFIGURAR WHERE ID = 1")).ToText();
+        VersaoBancoDados =
+            sqlcPrincipal.ExecSQLScalar(QStringLiteral("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR WHERE ID = 1"))
+                .ToInteger();
+        sqlcPrincipal.Rollback();
+        sqlcPrincipal.Close();
+        sqlcPrincipal.SetParam(QStringLiteral("NoGarbageCollect"), QString());
+        sqlcPrincipal.ReadOnly = false;
+    }
+    host_.Append(Pane::Atualizar, QStringLiteral("Banco dados versão ") + QString::number(VersaoBancoDados));
+    if (VersaoBancoDados >= VersaoBancoDadosAtual) {
+        host_.Append(Pane::Atualizar, QString());
+        host_.Append(Pane::Atualizar, QStringLiteral("Banco dados já esta atualizado."));
+        phase_ = RunPhase::Done;
+        return;
+    }
+    RefuseUncarried(QStringLiteral("A pasta de backup de CONFIGURAR (PASTA_BACKUP)"), PastaBackup, false,
+                    QStringLiteral("Nada foi alterado."));
+
+    const QDateTime t0 = Now();
+    const QString file = RehearsalBackupName(PastaBackup, BancoDados, t0);
+    const QString scratch = RehearsalDatabaseName(PastaBackup, BancoDados, t0);
+    QElapsedTimer clock;
+
+    // An online backup without garbage collection: the live database gives its pages and nothing else.
+    phase_ = RunPhase::Backup;
+    qint64 backupMs = 0;
+    {
+        StageScope stage(*this, Stage::Service, QStringLiteral("backup do ensaio"));
+        stage.ThrowIfRefused();
+        host_.Append(Pane::Backup, QStringLiteral("Backup do ensaio:"));
+        host_.Append(Pane::Backup, file);
+        host_.Append(Pane::Backup, LogStamp(Now(), Locale) + QStringLiteral(" Início"));
+        host_.Append(Pane::Backup, QString());
+        Busy busy(host_);
+        BackupRequest backup;
+        backup.BackupFiles = {file};
+        backup.Verbose = true;
+        backup.Options = boNoGarbageCollect;
+        clock.start();
+        QStringList lines;
+        {
+            ServiceClient client;
+            lines = RunService(client, Pane::Backup, [&](ServiceClient& c) { c.Backup(StageSettings(), backup); });
+        }
+        backupMs = clock.elapsed();
+        host_.Append(Pane::Backup, QString());
+        host_.Append(Pane::Backup, DurationStamp(backupMs) + QStringLiteral(" Tempo"));
+        if (HasErrorMarker(lines))
+            throw Failure(QStringLiteral("Erro Backup"));
+    }
+
+    // From here on the scratch database may exist: it is dropped on every way out, and only when this
+    // rehearsal's restore created it.
+    bool created = false;
+    struct ScratchDrop {
+        UpgradeRun& run;
+        bool& created;
+        const QString& scratch;
+        ~ScratchDrop() { Now(); }
+        void Now() {
+            if (!created)
+                return;
+            created = false;
+            try {
+                run.sqlcPrincipal.SetParam(QStringLiteral("Database"), scratch);
+                run.sqlcPrincipal.DropDatabase();
+            } catch (...) {
+                run.host_.Append(Pane::Atualizar,
+                                 QStringLiteral("A cópia do ensaio %1 não pôde ser apagada (%2): apague-a no servidor.")
+                                     .arg(scratch, ErrorBoxText(std::current_exception())));
+            }
+            run.sqlcPrincipal.SetParam(QStringLiteral("Database"), run.BancoDados);
+        }
+    } drop{*this, created, scratch};
+
+    qint64 restoreMs = 0;
+    {
+        StageScope stage(*this, Stage::Service, QStringLiteral("restauração do ensaio"));
+        stage.ThrowIfRefused();
+        host_.Append(Pane::Compactar, QString());
+        host_.Append(Pane::Compactar, QStringLiteral("Restauração do ensaio em ") + scratch);
+        Busy busy(host_);
+        RestoreRequest restore;
+        restore.BackupFiles = {file};
+        restore.Verbose = true;
+        ServiceSettings settings = StageSettings();
+        settings.Database = scratch;
+        QStringList lines;
+        clock.start();
+        {
+            ServiceClient client;
+            client.OnProgress = [&](ServiceClient&, const QString& line) {
+                lines << line;
+                created = created || line.contains(QStringLiteral("created database"), Qt::CaseInsensitive);
+                host_.ProgressCompactar(line);
+            };
+            client.Restore(settings, restore);
+        }
+        restoreMs = clock.elapsed();
+        host_.Append(Pane::Compactar, QString());
+        host_.Append(Pane::Compactar, DurationStamp(restoreMs) + QStringLiteral(" Tempo"));
+        if (HasErrorMarker(lines))
+            throw Failure(QStringLiteral("O ensaio não pôde ser feito: o backup %1 não pôde ser restaurado na cópia %2. "
+                                         "O banco de dados não foi alterado.")
+                              .arg(file, scratch));
+    }
+
+    // Every step above the version, on the copy, each committed on its own as the run does.
+    phase_ = RunPhase::Steps;
+    sqlcPrincipal.SetParam(QStringLiteral("Database"), scratch);
+    sqlcPrincipal.Open();
+    host_.Append(Pane::Atualizar, QString());
+    struct Outcome {
+        int step;
+        qint64 ms;
+        QString failure;
+    };
+    std::vector<Outcome> outcomes;
+    ScriptRunner* scripts[] = {&sVersao2, &sVersao3, &sVersao4, &sVersao5};
+    int failed = 0;
+    for (int step = 2; step <= 5; ++step) {
+        if (VersaoBancoDados >= step)
+            continue;
+        clock.start();
+        try {
+            AtualizarVersao(VersaoBancoDados, step, *scripts[step - 2]);
+            outcomes.push_back({step, clock.elapsed(), QString()});
+        } catch (...) {
+            if (stop_)
+                throw;
+            outcomes.push_back({step, clock.elapsed(), ErrorBoxText(std::current_exception())});
+            failed = step;
+            break;
+        }
+    }
+    if (sqlcPrincipal.Connected() && sqlcPrincipal.InTransaction())
+        sqlcPrincipal.Rollback();
+    sqlcPrincipal.Close();
+    drop.Now();
+
+    // The summary, in the program's own voice.
+    qint64 stepsMs = 0;
+    host_.Append(Pane::Atualizar, QString());
+    host_.Append(Pane::Atualizar, QStringLiteral("Resumo do ensaio:"));
+    host_.Append(Pane::Atualizar, QStringLiteral("Backup: %1").arg(DurationStamp(backupMs)));
+    host_.Append(Pane::Atualizar, QStringLiteral("Restauração na cópia: %1").arg(DurationStamp(restoreMs)));
+    for (const Outcome& o : outcomes) {
+        stepsMs += o.ms;
+        host_.Append(Pane::Atualizar,
+                     o.failure.isEmpty()
+                         ? QStringLiteral("Versão %1: seria aplicada (%2).").arg(o.step).arg(DurationStamp(o.ms))
+                         : QStringLiteral("Versão %1: falharia (%2): %3").arg(o.step).arg(DurationStamp(o.ms)).arg(o.failure));
+    }
+    for (int step = failed ? failed + 1 : 6; step <= 5; ++step)
+        host_.Append(Pane::Atualizar,
+                     QStringLiteral("Versão %1: não ensaiada, pois a versão %2 falharia.").arg(step).arg(failed));
+    // The real run: its backup, the steps, then the compaction's backup and its two restores (the
+    // verification and the replace).
+    const qint64 estimateMs = backupMs + stepsMs + backupMs + 2 * restoreMs;
+    host_.Append(Pane::Atualizar, QStringLiteral("Estimativa da atualização neste banco de dados: %1 (backup, versões "
+                                                 "e compactação com a verificação).")
+                                      .arg(DurationStamp(estimateMs)));
+    if (failed)
+        throw Failure(QStringLiteral("Ensaio: a versão %1 falharia. O banco de dados não foi alterado.").arg(failed));
+    host_.Append(Pane::Atualizar, QStringLiteral("Ensaio concluído: todas as versões seriam aplicadas."));
+    phase_ = RunPhase::Done;
+    host_.SetStatus(QStringLiteral("Ensaio concluído."));
 }
 
 } // namespace abd

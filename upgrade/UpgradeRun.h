@@ -85,6 +85,12 @@ public:
     /// The run after the login: attachment count, version, backup, steps, compaction.
     void Proceed(const LoginValues& login);
 
+    /// The rehearsal: the whole upgrade on a scratch copy of the database, while others may still be attached.
+    /// The live database is only read (its configuration, and an online backup without garbage collection);
+    /// the steps run on a restore of that backup, which is dropped on every way out. Ends with a summary of
+    /// what each step would do and how long the real run would take; raises when a step would fail.
+    void Rehearse(const LoginValues& login);
+
     /// Asks the run to end in order, from any thread: a version step is rolled back (its running statement
     /// cancelled), a backup or restore the server is doing is waited for, and no later stage starts.
     void RequestStop();
@@ -134,6 +140,9 @@ private:
     /// Ends the run with RunStopped once a stop was asked for.
     void ThrowIfStopped();
     void ProceedUnguarded(const LoginValues& login);
+    void RehearseUnguarded(const LoginValues& login);
+    /// Takes the login into the run's fields and the connection; refuses a text that cannot reach the server.
+    void TakeLogin(const LoginValues& login);
 
     /// The service settings of the attachment count and of both stages.
     ServiceSettings StageSettings() const;

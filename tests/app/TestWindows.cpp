@@ -52,7 +52,13 @@ private slots:
         QCOMPARE(w.mSQL->Text(), QStringLiteral("SQL: Atualizado"));
         QVERIFY(w.StatusBar1->currentMessage().isEmpty());
         QVERIFY(w.miBackup->isChecked() && w.miCompactar->isChecked());
-        QCOMPARE(w.pmBase->actions(), (QList<QAction*>{w.miBackup, w.miCompactar}));
+        // The two check items, then, apart, the rehearsal.
+        const QList<QAction*> menu = w.pmBase->actions();
+        QCOMPARE(menu.size(), 4);
+        QCOMPARE(menu.mid(0, 2), (QList<QAction*>{w.miBackup, w.miCompactar}));
+        QVERIFY(menu[2]->isSeparator());
+        QCOMPARE(menu[3], w.miEnsaiar);
+        QVERIFY(!w.miEnsaiar->isCheckable());
         QCOMPARE(w.alBase, (QList<QAction*>{w.aBackup, w.aCompactar, w.aAtualizar}));
         QCOMPARE(w.bAtualizar->text(), QStringLiteral("&Atualizar"));
         QCOMPARE(w.aBackup->toolTip(), QStringLiteral("Backup"));

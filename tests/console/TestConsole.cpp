@@ -274,6 +274,66 @@ private slots:
         QCOMPARE(l.BackupFiles(), QStringList{QFileInfo(file).fileName()});
     }
 
+    void aRehearsalLeavesTheLiveDatabaseAsItWas_data() {
+        QTest::addColumn<QString>("variant");
+        QTest::addColumn<int>("status");
+        QTest::newRow("every step would succeed") << QString() << 0;
+        // A domain that version 5 creates is already there.
+        QTest::newRow("version 5 would fail") << "CREATE DOMAIN DM_CHAR_01 AS CHAR(1);" << 4;
+    }
+    void aRehearsalLeavesTheLiveDatabaseAsItWas() {
+        QFETCH(QString, variant);
+        QFETCH(int, status);
+        Lortu l(variant);
+        const QString before = LiveState(l);
+        // Somebody works in the database all along: the rehearsal neither refuses nor disturbs them.
+        DatabaseConnection other("x", SettingsFor(l.db.Path()));
+        other.Open();
+        QCOMPARE(other.ExecSQLScalar("SELECT COUNT(*) FROM MOVIMENTO").ToInteger(), 5);
+        Console c;
+        const Result r = c.Run({"--banco-dados", l.db.Path(), "--ensaio"});
+        QCOMPARE(other.ExecSQLScalar("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR").ToInteger(), 1);
+        other.Close();
+        QVERIFY2(r.status == status, qPrintable(r.out.join('\n') + r.errors));
+        const QStringList atualizar = Printed(r.out, "atualizar");
+        QVERIFY(atualizar.contains("Resumo do ensaio:"));
+        QCOMPARE(atualizar.filter(QRegularExpression("^Versão [234]: seria aplicada \\(\\d\\d:\\d\\d:")).size(), 3);
+        QCOMPARE(atualizar.filter(QRegularExpression("^Estimativa da atualização neste banco de dados: \\d\\d:")).size(), 1);
+        if (status == 0) {
+            QVERIFY(atualizar.contains("005 versão atualizada com sucesso."));
+            QCOMPARE(atualizar.last(), QStringLiteral("Ensaio concluído: todas as versões seriam aplicadas."));
+        } else {
+            QVERIFY(atualizar.contains("005 Erro: versão não foi atualizada."));
+            const QStringList five = atualizar.filter("Versão 5: falharia");
+            QCOMPARE(five.size(), 1);
+            QVERIFY2(five[0].contains("unsuccessful metadata update"), qPrintable(five[0]));
+            QVERIFY2(r.errors.contains("Ensaio: a versão 5 falharia. O banco de dados não foi alterado."),
+                     qPrintable(r.errors));
+        }
+        QCOMPARE(LiveState(l), before);
+        // Its own backup is all it leaves: the copy was dropped.
+        QCOMPARE(l.BackupFiles().size(), 1);
+        QVERIFY2(l.BackupFiles()[0].endsWith(".ensaio.fbk"), qPrintable(l.BackupFiles()[0]));
+    }
+
+    void aStopDuringTheRehearsalsRestore() {
+        // The restore into the copy is waited for, then the copy is dropped and no step runs.
+        Lortu l;
+        const QString before = LiveState(l);
+        Console c;
+        const Result r = c.Run({"--banco-dados", l.db.Path(), "--ensaio"}, Password(), [](QProcess& p) {
+            while (!QString::fromUtf8(p.peek(1 << 22)).contains("gbak:created database"))
+                if (!p.waitForReadyRead(60000))
+                    qFatal("no restore");
+            ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        });
+        QCOMPARE(r.status, 128 + SIGTERM);
+        QCOMPARE(Printed(r.out, "atualizar").last(), QStringLiteral("Ensaio interrompido."));
+        QVERIFY(Printed(r.out, "sql").filter("UPDATE CONFIGURAR").isEmpty());
+        QCOMPARE(LiveState(l), before);
+        QCOMPARE(l.BackupFiles().size(), 1);
+    }
+
     void aServerThatStopsAnsweringDuringTheRestore() {
         // The network to the server goes silent while the compaction's restore replaces the database. The
         // program says so once the limit has passed; a SIGTERM then ends it within seconds, naming the backup

@@ -69,6 +69,11 @@ private slots:
         ConnectionSettings big({"PageSize=70000"});
         QCOMPARE(BuildAttachBlock(big, 1, {ClientBrand::Other, 0, false}),
                  B({1, 4, 4, 0x70, 0x11, 0x01, 0x00, 63, 1, 1, 57, 1, 30}));
+        // A reading that must not collect garbage says so after the dialect; an empty value says nothing.
+        ConnectionSettings reading({"NoGarbageCollect=True"});
+        QCOMPARE(BuildAttachBlock(reading, 3, {ClientBrand::Other, 0, false}), B({1, 63, 1, 3, 16, 0, 57, 1, 30}));
+        ConnectionSettings run({"NoGarbageCollect="});
+        QCOMPARE(BuildAttachBlock(run, 3, {ClientBrand::Other, 0, false}), B({1, 63, 1, 3, 57, 1, 30}));
     }
 
     void transactionBlock() {

@@ -36,6 +36,16 @@ QString IndexThatFailsOnRestore() {
                           "SET TERM ;^\nCOMMIT;\n");
 }
 
+QString LiveState(const Lortu& l) {
+    return l.db.Scalar(QStringLiteral(
+        "SELECT (SELECT VERSAO_BANCO_DADOS || COALESCE(EXPURGO, '-') FROM CONFIGURAR) || '/' || "
+        "(SELECT COUNT(*) || ':' || COALESCE(SUM(HASH(ID || ',' || COALESCE(HISTORICO_ID, 0) || ',' || "
+        "COALESCE(VALOR, 0))), 0) FROM MOVIMENTO) || '/' || "
+        "(SELECT COUNT(*) || ':' || SUM(COALESCE(RDB$TRIGGER_INACTIVE, 0)) FROM RDB$TRIGGERS) || '/' || "
+        "(SELECT COUNT(*) FROM RDB$RELATIONS) || '/' || (SELECT COUNT(*) FROM RDB$INDICES) || '/' || "
+        "(SELECT COUNT(*) FROM RDB$FIELDS) FROM RDB$DATABASE;"));
+}
+
 QString SlowDeletes(int milliseconds) {
     return QStringLiteral("SET TERM ^ ;\n"
                           "CREATE TRIGGER TR_MOVIMENTO_LENTO FOR MOVIMENTO BEFORE DELETE AS\n"

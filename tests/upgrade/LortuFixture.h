@@ -90,4 +90,8 @@ void Click(TfPrincipal& w);
 /// Everything a person can read in the window and the boxes of a run.
 QString AllVisibleText(TfPrincipal& w, const QList<Box>& boxes);
 
+/// What a rehearsal must leave as it found it: the version, MOVIMENTO's rows (count and checksum; version 4
+/// deletes some), the triggers that version 3 turns off, and the number of metadata objects.
+QString LiveState(const Lortu& l);
+
 } // namespace abd::test

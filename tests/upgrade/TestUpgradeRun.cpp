@@ -582,6 +582,25 @@ private slots:
         }
     }
 
+    void theMenusRehearsal() {
+        // The pop-up menu's command runs the rehearsal after the same login; the button stays for the run.
+        Lortu l;
+        const QString before = LiveState(l);
+        TfPrincipal w;
+        Prepare(w);
+        Driver driver(l.db.Path());
+        QCOMPARE(w.miEnsaiar->text(), QStringLiteral("Ensaiar a atualização..."));
+        w.miEnsaiar->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return !w.RunActive(); }, 600000));
+        QVERIFY2(driver.boxes.isEmpty(), qPrintable(driver.boxes.value(0).text));
+        QCOMPARE(Lines(w.mAtualizar).last(), QStringLiteral("Ensaio concluído: todas as versões seriam aplicadas."));
+        QCOMPARE(w.StatusBar1->currentMessage(), QStringLiteral("Ensaio concluído."));
+        QVERIFY(w.bAtualizar->isVisible() && w.bAtualizar->isEnabled() && w.miEnsaiar->isEnabled());
+        QCOMPARE(LiveState(l), before);
+        QCOMPARE(l.BackupFiles().filter(".ensaio.fbk").size(), 1);
+        QCOMPARE(l.BackupFiles().size(), 1);
+    }
+
     void aRecordThatCannotBeWrittenIsSaid() {
         // Something that is no folder stands where the records go.
         const QString folder = RunLog::Folder();
