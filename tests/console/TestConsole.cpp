@@ -3,7 +3,7 @@
 #include "firebird/DatabaseConnection.h"
 #include "tests/support/Relay.h"
 #include "tests/support/TestServer.h"
-#include "tests/upgrade/LortuFixture.h"
+#include "tests/upgrade/WindowDriver.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -5,7 +5,7 @@
 #include "firebird/ClientLibrary.h"
 #include "firebird/DatabaseConnection.h"
 #include "tests/support/TestServer.h"
-#include "tests/upgrade/LortuFixture.h"
+#include "tests/upgrade/WindowDriver.h"
 
 #include <QAction>
 #include <QPlainTextEdit>

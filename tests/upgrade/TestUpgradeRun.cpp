@@ -4,7 +4,7 @@
 #include "upgrade/BackupNames.h"
 #include "tests/support/Relay.h"
 #include "tests/support/TestServer.h"
-#include "tests/upgrade/LortuFixture.h"
+#include "tests/upgrade/WindowDriver.h"
 #include "upgrade/RunLog.h"
 
 #include <QAction>
