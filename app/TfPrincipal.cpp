@@ -144,18 +144,11 @@ void TfPrincipal::showEvent(QShowEvent* event) {
     }
 }
 
-void TfPrincipal::aAtualizarExecute() {
-    if (runActive_ || ending_)
-        return;
-    LoginValues login;
-    if (!session_->AskLogin(login) || ending_)
-        return;
-    runActive_ = true;
-    SetRunControlsEnabled(false);
-    session_->Start(login);
-}
+void TfPrincipal::aAtualizarExecute() { StartRun(RunSession::Kind::Upgrade); }
 
-void TfPrincipal::miEnsaiarExecute() {
+void TfPrincipal::miEnsaiarExecute() { StartRun(RunSession::Kind::Rehearsal); }
+
+void TfPrincipal::StartRun(RunSession::Kind kind) {
     if (runActive_ || ending_)
         return;
     LoginValues login;
@@ -163,7 +156,7 @@ void TfPrincipal::miEnsaiarExecute() {
         return;
     runActive_ = true;
     SetRunControlsEnabled(false);
-    session_->Start(login, RunSession::Kind::Rehearsal);
+    session_->Start(login, kind);
 }
 
 void TfPrincipal::RunFinished(std::exception_ptr error) {

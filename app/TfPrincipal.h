@@ -75,6 +75,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    /// The login, then the run of that kind; nothing while a run goes on or the program is ending.
+    void StartRun(RunSession::Kind kind);
     // The run's view of the window.
     bool Login(LoginValues& values) override;
     void Information(const QString& text) override;

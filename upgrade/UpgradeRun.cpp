@@ -241,24 +241,14 @@ void UpgradeRun::ProceedUnguarded(const LoginValues& login) {
         sqlcPrincipal.Open();
         host_.HideUpdateCommand();
         host_.Append(Pane::Atualizar, QStringLiteral("-----------------"));
-        PastaBackup =
-            sqlcPrincipal.ExecSQLScalar(QStringLiteral("SELECT PASTA_BACKUP FROM CONFIGURAR WHERE ID = 1")).ToText();
-        VersaoBancoDados =
-            sqlcPrincipal.ExecSQLScalar(QStringLiteral("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR WHERE ID = 1"))
-                .ToInteger();
+        ReadConfiguration();
         // The queries' transaction ends here, so that every version step runs in a transaction of its own whose
         // commit is a real one: a success line never stands for work that a later close might fail to commit.
         if (sqlcPrincipal.InTransaction())
             sqlcPrincipal.Commit();
     }
-    host_.Append(Pane::Atualizar, QStringLiteral("Banco dados versão ") + QString::number(VersaoBancoDados));
-
-    if (VersaoBancoDados >= VersaoBancoDadosAtual) {
-        host_.Append(Pane::Atualizar, QString());
-        host_.Append(Pane::Atualizar, QStringLiteral("Banco dados já esta atualizado."));
-        phase_ = RunPhase::Done;
+    if (ReportVersion())
         return;
-    }
 
     if (host_.BackupChecked() || host_.CompactarChecked())
         RefuseUncarried(QStringLiteral("A pasta de backup de CONFIGURAR (PASTA_BACKUP)"), PastaBackup, false,
@@ -290,6 +280,22 @@ void UpgradeRun::ProceedUnguarded(const LoginValues& login) {
     phase_ = RunPhase::Done;
     host_.SetStatus(QStringLiteral("Concluído."));
     host_.Concluded();
+}
+
+void UpgradeRun::ReadConfiguration() {
+    PastaBackup = sqlcPrincipal.ExecSQLScalar(QStringLiteral("SELECT PASTA_BACKUP FROM CONFIGURAR WHERE ID = 1")).ToText();
+    VersaoBancoDados =
+        sqlcPrincipal.ExecSQLScalar(QStringLiteral("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR WHERE ID = 1")).ToInteger();
+}
+
+bool UpgradeRun::ReportVersion() {
+    host_.Append(Pane::Atualizar, QStringLiteral("Banco dados versão ") + QString::number(VersaoBancoDados));
+    if (VersaoBancoDados < VersaoBancoDadosAtual)
+        return false;
+    host_.Append(Pane::Atualizar, QString());
+    host_.Append(Pane::Atualizar, QStringLiteral("Banco dados já esta atualizado."));
+    phase_ = RunPhase::Done;
+    return true;
 }
 
 void UpgradeRun::AtualizarVersao(int current, int step, ScriptRunner& script) {
@@ -367,46 +373,20 @@ void UpgradeRun::VerifyBackup(const QString& file, const QDateTime& t0) {
     host_.Append(Pane::Compactar, QString());
     host_.Append(Pane::Compactar, QStringLiteral("Verificação do backup: restauração em ") + scratch);
 
-    RestoreRequest restore;
-    restore.BackupFiles = {file};
-    restore.Verbose = true;
-    ServiceSettings settings = StageSettings();
-    settings.Database = scratch;
-    QStringList lines;
-    QString serviceError;
-    {
-        ServiceClient client;
-        client.OnProgress = [&](ServiceClient&, const QString& line) {
-            lines << line;
-            host_.ProgressCompactar(line);
-        };
-        try {
-            client.Restore(settings, restore);
-        } catch (const DatabaseError&) {
-            // The service's own refusal goes into the pane beside the server's lines.
-            serviceError = ErrorBoxText(std::current_exception());
-            host_.Append(Pane::Compactar, serviceError);
-        }
-    }
-    const auto says = [&](const char* text) {
-        const QString t = QString::fromLatin1(text);
-        return serviceError.contains(t, Qt::CaseInsensitive) ||
-               std::any_of(lines.cbegin(), lines.cend(), [&](const QString& l) { return l.contains(t, Qt::CaseInsensitive); });
-    };
-    // Only a database that this restore created is dropped: never a file that was there before under its name.
-    bool created = says("created database");
+    const ScratchRestore restored = RestoreIntoScratch(file, scratch);
+    bool created = restored.Created;
     const QString unchanged = QStringLiteral("O banco de dados continua como estava, já na versão 5.");
     QString failure;
-    if (says("not allowed by server configuration"))
+    if (restored.Says(QStringLiteral("not allowed by server configuration")))
         failure = QStringLiteral("A compactação não foi feita: o servidor não permite criar o banco de verificação %1 "
                                  "(DatabaseAccess, no firebird.conf do servidor), e sem verificar o backup %2 o "
                                  "programa não o restaura no lugar do banco de dados. %3")
                       .arg(scratch, file, unchanged);
-    else if (!created && (says("already exists") || says("File exists")))
+    else if (!created && (restored.Says(QStringLiteral("already exists")) || restored.Says(QStringLiteral("File exists"))))
         failure = QStringLiteral("A compactação não foi feita: já existe o arquivo %1 no servidor, onde o backup seria "
                                  "restaurado para verificação. %2")
                       .arg(scratch, unchanged);
-    else if (!serviceError.isEmpty() || HasErrorMarker(lines))
+    else if (restored.Failed())
         failure = QStringLiteral("A compactação não foi feita: o backup %1 não pôde ser restaurado. %2").arg(file, unchanged);
 
     DatabaseConnection verification(QStringLiteral("verificacao"), sqlcPrincipal.Params());
@@ -444,6 +424,36 @@ void UpgradeRun::VerifyBackup(const QString& file, const QDateTime& t0) {
         throw Failure(failure);
     }
     host_.Append(Pane::Compactar, QStringLiteral("Backup verificado: o banco restaurado abriu e foi apagado."));
+}
+
+bool UpgradeRun::ScratchRestore::Says(const QString& text) const {
+    return ServiceError.contains(text, Qt::CaseInsensitive) ||
+           std::any_of(Lines.cbegin(), Lines.cend(), [&](const QString& l) { return l.contains(text, Qt::CaseInsensitive); });
+}
+
+bool UpgradeRun::ScratchRestore::Failed() const { return !ServiceError.isEmpty() || HasErrorMarker(Lines); }
+
+UpgradeRun::ScratchRestore UpgradeRun::RestoreIntoScratch(const QString& file, const QString& scratch) {
+    RestoreRequest restore;
+    restore.BackupFiles = {file};
+    restore.Verbose = true; // its "created database" line says what may be dropped
+    ServiceSettings settings = StageSettings();
+    settings.Database = scratch;
+    ScratchRestore result;
+    ServiceClient client;
+    client.OnProgress = [&](ServiceClient&, const QString& line) {
+        result.Lines << line;
+        host_.ProgressCompactar(line);
+    };
+    try {
+        client.Restore(settings, restore);
+    } catch (const DatabaseError&) {
+        // The service's own refusal goes into the pane beside the server's lines.
+        result.ServiceError = ErrorBoxText(std::current_exception());
+        host_.Append(Pane::Compactar, result.ServiceError);
+    }
+    result.Created = result.Says(QStringLiteral("created database"));
+    return result;
 }
 
 QString UpgradeRun::StageName() const {
@@ -545,23 +555,14 @@ void UpgradeRun::RehearseUnguarded(const LoginValues& login) {
         host_.Append(Pane::Atualizar, QStringLiteral("-----------------"));
         host_.Append(Pane::Atualizar, QStringLiteral("Ensaio da atualização: o banco de dados só é lido; as versões "
                                                      "são aplicadas numa cópia, apagada no fim."));
-        PastaBackup =
-            sqlcPrincipal.ExecSQLScalar(QStringLiteral("SELECT PASTA_BACKUP FROM CONFIGURAR WHERE ID = 1")).ToText();
-        VersaoBancoDados =
-            sqlcPrincipal.ExecSQLScalar(QStringLiteral("SELECT VERSAO_BANCO_DADOS FROM CONFIGURAR WHERE ID = 1"))
-                .ToInteger();
+        ReadConfiguration();
         sqlcPrincipal.Rollback();
         sqlcPrincipal.Close();
         sqlcPrincipal.SetParam(QStringLiteral("NoGarbageCollect"), QString());
         sqlcPrincipal.ReadOnly = false;
     }
-    host_.Append(Pane::Atualizar, QStringLiteral("Banco dados versão ") + QString::number(VersaoBancoDados));
-    if (VersaoBancoDados >= VersaoBancoDadosAtual) {
-        host_.Append(Pane::Atualizar, QString());
-        host_.Append(Pane::Atualizar, QStringLiteral("Banco dados já esta atualizado."));
-        phase_ = RunPhase::Done;
+    if (ReportVersion())
         return;
-    }
     RefuseUncarried(QStringLiteral("A pasta de backup de CONFIGURAR (PASTA_BACKUP)"), PastaBackup, false,
                     QStringLiteral("Nada foi alterado."));
 
@@ -618,6 +619,8 @@ void UpgradeRun::RehearseUnguarded(const LoginValues& login) {
                                  QStringLiteral("A cópia do ensaio %1 não pôde ser apagada (%2): apague-a no servidor.")
                                      .arg(scratch, ErrorBoxText(std::current_exception())));
             }
+            // Closed whatever happened, so that pointing it back at the live database commits nothing.
+            run.sqlcPrincipal.Disconnect();
             run.sqlcPrincipal.SetParam(QStringLiteral("Database"), run.BancoDados);
         }
     } drop{*this, created, scratch};
@@ -629,26 +632,13 @@ void UpgradeRun::RehearseUnguarded(const LoginValues& login) {
         host_.Append(Pane::Compactar, QString());
         host_.Append(Pane::Compactar, QStringLiteral("Restauração do ensaio em ") + scratch);
         Busy busy(host_);
-        RestoreRequest restore;
-        restore.BackupFiles = {file};
-        restore.Verbose = true;
-        ServiceSettings settings = StageSettings();
-        settings.Database = scratch;
-        QStringList lines;
         clock.start();
-        {
-            ServiceClient client;
-            client.OnProgress = [&](ServiceClient&, const QString& line) {
-                lines << line;
-                created = created || line.contains(QStringLiteral("created database"), Qt::CaseInsensitive);
-                host_.ProgressCompactar(line);
-            };
-            client.Restore(settings, restore);
-        }
+        const ScratchRestore restored = RestoreIntoScratch(file, scratch);
+        created = restored.Created;
         restoreMs = clock.elapsed();
         host_.Append(Pane::Compactar, QString());
         host_.Append(Pane::Compactar, DurationStamp(restoreMs) + QStringLiteral(" Tempo"));
-        if (HasErrorMarker(lines))
+        if (restored.Failed())
             throw Failure(QStringLiteral("O ensaio não pôde ser feito: o backup %1 não pôde ser restaurado na cópia %2. "
                                          "O banco de dados não foi alterado.")
                               .arg(file, scratch));

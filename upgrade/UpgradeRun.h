@@ -149,6 +149,22 @@ private:
     /// Runs one service operation on its client, passing its report to the pane's progress callback; returns
     /// the lines the server sent.
     QStringList RunService(ServiceClient& client, Pane pane, const std::function<void(ServiceClient&)>& operation);
+    /// What a restore into a scratch database reported.
+    struct ScratchRestore {
+        QStringList Lines;    // the server's lines
+        QString ServiceError; // the service's own refusal, as the error box would word it; empty when none
+        bool Created = false; // the restore created the database: only then is it ever dropped
+        /// The lines or the refusal carry `text` (the server's own English words), in any case.
+        bool Says(const QString& text) const;
+        bool Failed() const;
+    };
+    /// Restores `file` into the new database `scratch` (never replacing a file that is there), the server's
+    /// lines going to the Compactar pane; a refusal of the service is reported, not raised.
+    ScratchRestore RestoreIntoScratch(const QString& file, const QString& scratch);
+    /// Reads PASTA_BACKUP and the version from CONFIGURAR over the open connection.
+    void ReadConfiguration();
+    /// Writes the version line; at version 5 or above also that the database is up to date, and returns true.
+    bool ReportVersion();
     /// Restores the compaction's backup into a scratch database beside it, opens it and drops it: raises,
     /// with what went wrong, unless the backup has proved it can replace the database.
     void VerifyBackup(const QString& file, const QDateTime& t0);
